@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Installs what is missing, then builds and runs every test: the plain build,
+# the AddressSanitizer + UndefinedBehaviorSanitizer build and the
+# ThreadSanitizer build of the concurrency tests.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+
+jobs=$(nproc)
+passed=0
+failed=0
+
+# run_ctest BUILD_DIR [ctest args...]: runs ctest there and adds its counts.
+run_ctest() {
+  local dir=$1; shift
+  local log
+  log=$(mktemp)
+  set +e
+  (cd "$dir" && ctest -j"$jobs" --output-on-failure --no-tests=ignore "$@") 2>&1 | tee "$log"
+  local status=${PIPESTATUS[0]}
+  set -e
+  local line
+  line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1 || true)
+  if [ -n "$line" ]; then
+    local total fail
+    total=$(sed -E 's/.*out of ([0-9]+).*/\1/' <<<"$line")
+    fail=$(sed -E 's/.*passed, ([0-9]+) tests? failed.*/\1/' <<<"$line")
+    passed=$((passed + total - fail))
+    failed=$((failed + fail))
+  elif [ "$status" -ne 0 ]; then
+    failed=$((failed + 1))
+  fi
+  rm -f "$log"
+}
+
+configure_and_build() {
+  local dir=$1; shift
+  cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+  cmake --build "$dir" -j"$jobs"
+}
+
+echo "== plain build"
+configure_and_build build
+run_ctest build
+
+echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
+configure_and_build build-asan -DMORINDALE_SANITIZE=address -DMORINDALE_BUILD_BENCH=OFF
+ASAN_OPTIONS=detect_leaks=1 run_ctest build-asan
+
+echo "== ThreadSanitizer (concurrency tests)"
+configure_and_build build-tsan -DMORINDALE_SANITIZE=thread -DMORINDALE_BUILD_BENCH=OFF -DMORINDALE_BUILD_TOOLS=OFF
+run_ctest build-tsan -R Concurren
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]

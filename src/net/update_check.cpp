@@ -1,0 +1,5 @@
+// Placeholder until the update check lands.
+#include "update_check.h"
+
+void CheckForUpdate(bool) {}
+void StopUpdateChecks() {}

@@ -1,0 +1,113 @@
+// Identity and lifecycle entry points: the client identifies the plug-in,
+// hands over its function table, initialises, registers, informs it of
+// server-tab changes and shuts it down.
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "actions.h"
+#include "audio/monitor.h"
+#include "catalogue.h"
+#include "debug_log.h"
+#include "net/update_check.h"
+#include "plugin_state.h"
+#include "settings.h"
+#include "ts3_plugin.h"
+#include "voice_processing.h"
+
+namespace {
+
+constexpr std::size_t kClientPathSize = 512;
+
+void BuildSettingsPathFromUserRecord() {
+    const struct passwd* user = getpwuid(getuid());
+    BuildSettingsPath(user != nullptr ? user->pw_dir : nullptr, glConfigFile, sizeof glConfigFile);
+}
+
+void LogClientPaths() {
+    char appPath[kClientPathSize] = "";
+    char resourcesPath[kClientPathSize] = "";
+    char configPath[kClientPathSize] = "";
+    char pluginPath[kClientPathSize] = "";
+    ts3Functions.getAppPath(appPath, kClientPathSize);
+    ts3Functions.getResourcesPath(resourcesPath, kClientPathSize);
+    ts3Functions.getConfigPath(configPath, kClientPathSize);
+#if MORINDALE_PLUGIN_API >= 26
+    // This client wants the plug-in's ID with the query, and the ID is only
+    // known after registration: without it the path is left out.
+    if (pluginID != nullptr) ts3Functions.getPluginPath(pluginPath, kClientPathSize, pluginID);
+#else
+    ts3Functions.getPluginPath(pluginPath, kClientPathSize);
+#endif
+    gl_MyLogging("PLUGIN: App path: %s\nResources path: %s\nConfig path: %s\nPlugin path: %s\n",
+                 appPath, resourcesPath, configPath, pluginPath);
+}
+
+}  // namespace
+
+const char* ts3plugin_name() { return kPluginName; }
+const char* ts3plugin_version() { return kPluginVersion; }
+int ts3plugin_apiVersion() { return MORINDALE_PLUGIN_API; }
+const char* ts3plugin_author() { return kPluginAuthor; }
+const char* ts3plugin_description() { return kPluginDescription; }
+
+void ts3plugin_setFunctionPointers(const TS3Functions funcs) { ts3Functions = funcs; }
+
+int ts3plugin_init() {
+    BuildSettingsPathFromUserRecord();
+    gl_MyLogging("PLUGIN: init\n");
+    gl_MyLogging("%s\n", glConfigFile);
+
+    FillSineTable();
+    WAVE_Set_WIN_Params(48000, 16, 1);
+    ConfigurePitchProcessor();
+
+    LogClientPaths();
+    CheckForUpdate(true);
+    return 0;
+}
+
+void ts3plugin_shutdown() {
+    gl_MyLogging("PLUGIN: shutdown\n");
+    StopUpdateChecks();
+    WAVE_WIN_Audio_close();
+    if (pluginID != nullptr) {
+        std::free(pluginID);
+        pluginID = nullptr;
+    }
+}
+
+void ts3plugin_registerPluginID(const char* id) {
+    if (id == nullptr) id = "";
+    const std::size_t length = std::strlen(id);
+    char* copy = static_cast<char*>(std::malloc(length + 1));
+    if (copy == nullptr) return;
+    std::memcpy(copy, id, length + 1);
+    std::free(pluginID);
+    pluginID = copy;
+    gl_MyLogging("PLUGIN: registerPluginID: %s\n", pluginID);
+    LoadSettings();
+}
+
+void ts3plugin_currentServerConnectionChanged(uint64 serverConnectionHandlerID) {
+    const uint64 current = ts3Functions.getCurrentServerConnectionHandlerID();
+    gl_MyLogging("PLUGIN: currentServerConnectionChanged %llu (%llu)\n",
+                 static_cast<unsigned long long>(serverConnectionHandlerID),
+                 static_cast<unsigned long long>(current));
+    LoadSettings();
+}
+
+int ts3plugin_offersConfigure() {
+    gl_MyLogging("PLUGIN: offersConfigure\n");
+    return 0;
+}
+
+void ts3plugin_configure(void* /*handle*/, void* /*qParentWidget*/) { gl_MyLogging("PLUGIN: configure\n"); }
+
+int ts3plugin_requestAutoload() { return 0; }
+
+const char* ts3plugin_commandKeyword() { return kCommandKeyword; }
+
+void ts3plugin_freeMemory(void* data) { std::free(data); }

@@ -1,0 +1,5 @@
+// Placeholder until the settings file lands.
+#include "settings.h"
+
+void SaveSettings() {}
+void LoadSettings() {}
