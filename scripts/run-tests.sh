@@ -51,5 +51,21 @@ echo "== ThreadSanitizer (concurrency tests)"
 configure_and_build build-tsan -DMORINDALE_SANITIZE=thread -DMORINDALE_BUILD_BENCH=OFF -DMORINDALE_BUILD_TOOLS=OFF
 run_ctest build-tsan -R Concurren
 
+echo "== fuzz targets (${FUZZ_SECONDS:=30} s each)"
+CC=clang CXX=clang++ configure_and_build build-fuzz -DMORINDALE_FUZZ=ON -DMORINDALE_SANITIZE=address \
+  -DMORINDALE_BUILD_TESTS=OFF -DMORINDALE_BUILD_TOOLS=OFF -DMORINDALE_BUILD_BENCH=OFF
+for fuzzer in build-fuzz/tests/fuzz/*_fuzz; do
+  [ -x "$fuzzer" ] || continue
+  name=$(basename "$fuzzer")
+  corpus=$(mktemp -d)
+  cp -r "tests/fuzz/corpus/$name/." "$corpus/" 2>/dev/null || true
+  if "$fuzzer" -max_total_time="$FUZZ_SECONDS" -print_final_stats=0 "$corpus" >"$corpus.log" 2>&1; then
+    echo "fuzz $name: ok"; passed=$((passed + 1))
+  else
+    echo "fuzz $name: FAILED"; tail -n 40 "$corpus.log"; failed=$((failed + 1))
+  fi
+  rm -rf "$corpus" "$corpus.log"
+done
+
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
