@@ -5,6 +5,9 @@
 #ifndef MORINDALE_VERSION_TEXT
 #error "MORINDALE_VERSION_TEXT comes from the build"
 #endif
+#ifndef MORINDALE_AUTHOR
+#error "MORINDALE_AUTHOR comes from the build"
+#endif
 #ifndef MORINDALE_UPDATE_HOST
 #error "MORINDALE_UPDATE_HOST comes from the build"
 #endif
@@ -80,14 +83,14 @@ int ActionForHotkey(const char* keyword) {
 
 const char* const kPluginName = "Morindale Plugin";
 const char* const kPluginVersion = MORINDALE_VERSION_TEXT;
-const char* const kPluginAuthor = "Morindale Audio";
+const char* const kPluginAuthor = MORINDALE_AUTHOR;
 const char* const kPluginDescription = "Morindale Voice Changer for TeamSpeak";
 const char* const kCommandKeyword = "morindale";
 
 const char* const kAboutLines[kAboutLineCount] = {
     "Morindale for Teamspeak v" MORINDALE_VERSION_TEXT,
     "The ultimate voice changer tool",
-    "Made by Morindale Audio, with SoundTouch for the pitch",
+    "Made by " MORINDALE_AUTHOR ", with SoundTouch for the pitch",
 };
 
 const char* const kHomepageUrl = "http://" MORINDALE_UPDATE_HOST "/teamspeak";
