@@ -7,6 +7,11 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 
 jobs=$(nproc)
+# Test programs that run against the API 26 build too: lifecycle, symbols
+# and package, a voice block, a hotkey with its message and settings write,
+# the chat command, the info panel, and the update check on loopback.
+API26_TESTS='^(lifecycle_test|exports_test|package_test)$'
+
 passed=0
 failed=0
 
@@ -51,6 +56,10 @@ echo "== ThreadSanitizer (concurrency tests)"
 configure_and_build build-tsan -DMORINDALE_SANITIZE=thread -DMORINDALE_BUILD_BENCH=OFF -DMORINDALE_BUILD_TOOLS=OFF
 run_ctest build-tsan -R Concurren
 
+echo "== plug-in API 26 build (representative tests)"
+configure_and_build build-api26 -DMORINDALE_PLUGIN_API=26 -DMORINDALE_BUILD_BENCH=OFF
+run_ctest build-api26 -L "$API26_TESTS"
+
 echo "== fuzz targets (${FUZZ_SECONDS:=30} s each)"
 CC=clang CXX=clang++ configure_and_build build-fuzz -DMORINDALE_FUZZ=ON -DMORINDALE_SANITIZE=address \
   -DMORINDALE_BUILD_TESTS=OFF -DMORINDALE_BUILD_TOOLS=OFF -DMORINDALE_BUILD_BENCH=OFF
@@ -66,6 +75,9 @@ for fuzzer in build-fuzz/tests/fuzz/*_fuzz; do
   fi
   rm -rf "$corpus" "$corpus.log"
 done
+
+echo "== README commands"
+if bash scripts/check-readme-commands.sh; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
