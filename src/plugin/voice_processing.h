@@ -1,11 +1,23 @@
 // The captured-voice processing: set-up performed by ts3plugin_init, and the
-// processor reset that an effect change requests.
+// processor reset that an effect change requests. The per-block handler is
+// the exported ts3plugin_onEditCapturedVoiceDataEvent (ts3_plugin.h).
+//
+// Model: the client's capture thread hands over each block of 16-bit mono
+// samples at 48 kHz that it is about to send. The current effect transforms
+// it: effects 7 and 9..15 through the pitch processor (which returns the
+// block's worth of samples only once its latency, some tens of ms, has
+// filled), 8, 16 and 17 in place. Returned samples replace the start of the
+// block, go to the local monitor when monitoring is on, and the block is
+// flagged as edited. Nothing on this path allocates, locks or calls the
+// system; the monitor hand-off takes WAVE_mutex inside monitor.cpp.
 #pragma once
 
-// Fills the ring modulator's sine table (one 25 Hz period at 48 kHz).
+// Init thread: fills the ring modulator's sine table (one 25 Hz period at
+// 48 kHz).
 void FillSineTable();
 
-// Configures the pitch-shift processor for 48 kHz mono.
+// Init thread, before the first block: configures the pitch processor for
+// 48 kHz mono.
 void ConfigurePitchProcessor();
 
 // Asks for the pitch-shift processor to be cleared. Callable from any thread;
