@@ -73,4 +73,6 @@ MORINDALE_EXPORT void ts3plugin_infoData(uint64 serverConnectionHandlerID, uint6
 }
 #endif
 
+#include "ts3_plugin_events.h" /* every other event hook */
+
 #endif
