@@ -1,10 +1,31 @@
 // The update check: fetches the published version on a thread of its own
 // and prints the outcome into the chat tab.
+//
+// Threads: CheckForUpdate and StopUpdateChecks run on the client's threads;
+// each check runs on a thread the plug-in starts and StopUpdateChecks joins,
+// so no check outlives ts3plugin_shutdown.
 #pragma once
 
+#include <atomic>
+
+#include "plugin/relaxed_atomic.h"
+
+// Set while a check thread works; tested and set in one step, so at most one
+// check works at a time. Written by check threads only.
+extern std::atomic<bool> gl_UpdateCheckActive;
+
+// Mode of the most recent request: true for the start-up check. Written by
+// CheckForUpdate, read by the working check when it waits and when it
+// reports, so a menu request during the start-up check makes it report like
+// a manual one.
+extern RelaxedAtomic<bool> gl_UpdateCheckAutomatic;
+
 // Starts one check; automatic checks wait 2 s first and speak only about a
-// new version.
+// new version. Returns at once. A request while a check works starts a
+// thread that ends silently. Does nothing while StopUpdateChecks runs.
 void CheckForUpdate(bool automatic);
 
-// Ends every running check and waits for its thread; called by shutdown.
+// Ends every running check at once (sleeps, connects and reads are cut
+// short, nothing more is printed) and waits for its thread; called by
+// shutdown. CheckForUpdate works again afterwards.
 void StopUpdateChecks();
