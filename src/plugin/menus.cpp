@@ -1,12 +1,88 @@
-// Placeholder until the menus and hotkeys land.
-#include "actions.h"
+// The plug-in menu and the hotkeys as handed to the client at start-up, built
+// from the catalogue. The client calls both once, on its main thread, after
+// registration; it owns the lists afterwards and frees every record, the list
+// and the icon block through ts3plugin_freeMemory.
+#include <cstdio>
+#include <cstdlib>
+
+#include "catalogue.h"
+#include "menu_records.h"
 #include "ts3_plugin.h"
 
-void HandleMenuAction(int) {}
-void EnableDisableVoiceMenu(bool) {}
+namespace {
 
-void ts3plugin_initMenus(PluginMenuItem***, char**) {}
-void ts3plugin_initHotkeys(PluginHotkey***) {}
-void ts3plugin_onMenuItemEvent(uint64, PluginMenuType, int, uint64) {}
-void ts3plugin_onHotkeyEvent(const char*) {}
-void ts3plugin_onHotkeyRecordedEvent(const char*, const char*) {}
+// Entries in each list, the ending null included.
+constexpr std::size_t kMenuListSize = 17;
+constexpr std::size_t kHotkeyListSize = 17;
+static_assert(kMenuItemCount + 1 == kMenuListSize, "16 menu items and the ending null");
+static_assert(kHotkeyCount + 1 == kHotkeyListSize, "16 hotkeys and the ending null");
+
+// A list without its end marker would run the client off the end of the
+// block, so the count is checked in every build, not only with assertions on.
+[[noreturn]] void ListCountFailed(const char* expression, const char* function, int line) {
+    std::fprintf(stderr, "Assertion failed: (%s), function %s, file %s, line %d.\n", expression, function,
+                 __FILE__, line);
+    std::abort();
+}
+#define CHECK_LIST_COUNT(expression) \
+    ((expression) ? static_cast<void>(0) : ListCountFailed(#expression, __func__, __LINE__))
+
+// Frees the first `count` records of a list and the list itself.
+template <typename Record>
+void FreeList(Record** list, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) std::free(list[i]);
+    std::free(list);
+}
+
+PluginMenuItem** BuildMenuList() {
+    const std::size_t sz = kMenuListSize;
+    auto** list = static_cast<PluginMenuItem**>(std::malloc(sz * sizeof(PluginMenuItem*)));
+    if (list == nullptr) return nullptr;
+    std::size_t n = 0;
+    for (int id : kMenuOrder) {
+        const Action* action = FindAction(id);
+        PluginMenuItem* item = createMenuItem(PLUGIN_MENU_TYPE_GLOBAL, id, action->menuText, action->menuIcon);
+        if (item == nullptr) {
+            FreeList(list, n);
+            return nullptr;
+        }
+        list[n++] = item;
+    }
+    list[n++] = nullptr;
+    CHECK_LIST_COUNT(n == sz);
+    return list;
+}
+
+PluginHotkey** BuildHotkeyList() {
+    const std::size_t sz = kHotkeyListSize;
+    auto** list = static_cast<PluginHotkey**>(std::malloc(sz * sizeof(PluginHotkey*)));
+    if (list == nullptr) return nullptr;
+    std::size_t n = 0;
+    for (const HotkeyEntry& entry : kHotkeys) {
+        PluginHotkey* hotkey = createHotkey(entry.keyword, entry.description);
+        if (hotkey == nullptr) {
+            FreeList(list, n);
+            return nullptr;
+        }
+        list[n++] = hotkey;
+    }
+    list[n++] = nullptr;
+    CHECK_LIST_COUNT(n == sz);
+    return list;
+}
+
+}  // namespace
+
+// Out of memory, the client gets null for the list or the icon, meaning no
+// menu or no icon, rather than a partial list.
+void ts3plugin_initMenus(PluginMenuItem*** menuItems, char** menuIcon) {
+    if (menuItems != nullptr) *menuItems = BuildMenuList();
+    if (menuIcon != nullptr) {
+        *menuIcon = static_cast<char*>(std::malloc(PLUGIN_MENU_BUFSZ));
+        if (*menuIcon != nullptr) CopyField(*menuIcon, PLUGIN_MENU_BUFSZ, kMenuIconBlock);
+    }
+}
+
+void ts3plugin_initHotkeys(PluginHotkey*** hotkeys) {
+    if (hotkeys != nullptr) *hotkeys = BuildHotkeyList();
+}
