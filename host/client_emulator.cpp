@@ -67,7 +67,10 @@ ClientEmulator::ClientEmulator(Options options) : options_(std::move(options)) {
     workDir_ = buffer.data();
     home_ = workDir_ + "/home";
     fs::create_directories(home_);
-    if (options_.privateHome) SetFakeHome(home_.c_str());
+    if (options_.privateHome) {
+        SetFakeHome(home_.c_str());
+        sound_ = std::make_unique<SoundEnvironment>(workDir_, options_.soundServer);
+    }
     {
         std::lock_guard<std::mutex> lock(g_activeMutex);
         if (g_active != nullptr) Fail("only one client emulator may be active at a time");
@@ -85,6 +88,7 @@ ClientEmulator::~ClientEmulator() {
         if (g_active == this) g_active = nullptr;
     }
     if (options_.privateHome) SetFakeHome(nullptr);
+    sound_.reset();
     std::error_code ignored;
     fs::remove_all(workDir_, ignored);
     for (void* block : clientBlocks_) std::free(block);

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -22,6 +23,7 @@
 #include <vector>
 
 #include "plugin_definitions.h"
+#include "sound_environment.h"
 #include "ts3_types.h"
 
 namespace morindale_host {
@@ -64,6 +66,9 @@ struct Options {
     std::string pluginFile;  // empty: $MORINDALE_PLUGIN_FILE, else the library of this build
     int apiVersion = 0;      // table layout; 0: as the plug-in reports
     bool privateHome = true; // give the plug-in a fresh, empty home directory
+    // With a private home, the PulseAudio server the plug-in's monitor output
+    // reaches ("unix:/path/native"); empty: none (see sound_environment.h).
+    std::string soundServer;
 };
 
 class ClientEmulator {
@@ -160,6 +165,7 @@ private:
     bool shutDown_ = false;
     std::string registeredID_;
     std::vector<void*> table_;
+    std::unique_ptr<SoundEnvironment> sound_;
 
     mutable std::mutex mutex_;
     std::vector<Call> calls_;

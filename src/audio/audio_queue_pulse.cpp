@@ -1,0 +1,499 @@
+// The output queue of audio_queue.h over PulseAudio (PipeWire desktops serve
+// the same API). Each queue has a playback thread of its own that owns every
+// PulseAudio object (they are not thread-safe) and runs the refill callback.
+// Other threads hand it work through a small mailbox guarded by `mutex` and
+// wake it with pa_mainloop_wakeup.
+//
+// Buffers move between three places: `incoming` (enqueued by another thread),
+// `ready` (filled, waiting to go to the server) and `spent` (their bytes went
+// to the server; waiting for the callback to refill them). When the server
+// asks for data, ready buffers are written; when none is left, the oldest
+// spent one goes through the callback first. So the callback runs exactly
+// when the server needs data, and what the capture side appended a moment
+// earlier goes out with it.
+#if !defined(__APPLE__)
+
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <thread>
+
+#include "audio_queue.h"
+#include "pulse_library.h"
+
+namespace {
+
+constexpr int kMaxBuffers = 16;
+constexpr uint32_t kMaxBufferBytes = 1u << 20;
+constexpr auto kConnectTimeout = std::chrono::seconds(3);
+constexpr auto kDrainTimeout = std::chrono::milliseconds(500);
+constexpr int kPollTimeoutUs = 20000;         // while waiting for something with a deadline
+constexpr uint32_t kServerLatencyMs = 80;      // what the server holds: four 20 ms buffers
+constexpr int kMaxRefillsPerRequest = 256;     // a callback that never fills cannot spin us
+
+using Clock = std::chrono::steady_clock;
+
+enum class Phase { Connecting, Playing, Failed };
+
+// A fixed ring of buffer pointers: no allocation once the queue exists.
+class BufferRing {
+public:
+    bool empty() const { return count_ == 0; }
+    OutputBuffer front() const { return slots_[head_]; }
+    bool push(OutputBuffer buffer) {
+        if (count_ == kMaxBuffers) return false;
+        slots_[(head_ + count_) % kMaxBuffers] = buffer;
+        ++count_;
+        return true;
+    }
+    OutputBuffer pop() {
+        OutputBuffer buffer = slots_[head_];
+        head_ = (head_ + 1) % kMaxBuffers;
+        --count_;
+        return buffer;
+    }
+
+private:
+    OutputBuffer slots_[kMaxBuffers] = {};
+    int head_ = 0;
+    int count_ = 0;
+};
+
+}  // namespace
+
+struct OutputQueueState {
+    // Set at creation, read-only afterwards.
+    const PulseLibrary* pa = nullptr;
+    OutputCallback callback = nullptr;
+    void* userData = nullptr;
+    pa_sample_spec spec{};
+    std::thread thread;
+
+    // The mailbox: guarded by `mutex`.
+    std::mutex mutex;
+    std::condition_variable opened;
+    Phase phase = Phase::Connecting;
+    int error = 0;
+    pa_mainloop* mainloop = nullptr;  // for wakeups; null once the thread frees it
+    BufferRing incoming;
+    bool startRequested = false;
+    bool stopRequested = false;
+    bool disposeRequested = false;
+    bool disposeImmediately = false;
+    float volume = 1.0f;
+    int bufferCount = 0;
+    OutputBufferRecord buffers[kMaxBuffers] = {};
+    std::unique_ptr<unsigned char[]> storage[kMaxBuffers];
+
+    // The playback thread's own.
+    pa_context* context = nullptr;
+    pa_stream* stream = nullptr;
+    BufferRing ready;
+    BufferRing spent;
+    uint32_t readyOffset = 0;  // bytes of ready.front() already written
+    bool started = false;
+    bool stopping = false;
+    bool draining = false;
+    bool drained = false;
+    bool lost = false;
+    float playVolume = 1.0f;
+};
+
+namespace {
+
+thread_local OutputQueueState* tl_playbackQueue = nullptr;
+
+void Wake(OutputQueueState* q) {
+    // Caller holds q->mutex, so the main loop cannot be freed meanwhile.
+    if (q->mainloop != nullptr) q->pa->mainloop_wakeup(q->mainloop);
+}
+
+bool ContextGone(pa_context_state_t state) {
+    return state == PA_CONTEXT_FAILED || state == PA_CONTEXT_TERMINATED;
+}
+
+bool StreamGone(pa_stream_state_t state) { return state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED; }
+
+void OnContextState(pa_context* /*context*/, void* /*userData*/) {
+    // Only wakes the loop; the state is read there.
+}
+
+void OnStreamState(pa_stream* /*stream*/, void* /*userData*/) {}
+
+void OnDrained(pa_stream* /*stream*/, int /*success*/, void* userData) {
+    static_cast<OutputQueueState*>(userData)->drained = true;
+}
+
+// Copies `bytes` bytes to the server's memory, at the queue's volume.
+void CopyScaled(void* to, const void* from, size_t bytes, float volume) {
+    if (volume == 1.0f) {
+        std::memcpy(to, from, bytes);
+        return;
+    }
+    const int16_t* in = static_cast<const int16_t*>(from);
+    int16_t* out = static_cast<int16_t*>(to);
+    for (size_t i = 0; i < bytes / 2; ++i) out[i] = static_cast<int16_t>(static_cast<float>(in[i]) * volume);
+}
+
+// Serves the server's request for data; see the file comment.
+void Feed(OutputQueueState* q) {
+    const PulseLibrary& pa = *q->pa;
+    if (q->stream == nullptr || q->lost || pa.stream_get_state(q->stream) != PA_STREAM_READY) return;
+    size_t wanted = pa.stream_writable_size(q->stream);
+    if (wanted == static_cast<size_t>(-1)) return;
+    const uint32_t frameBytes = 2u * q->spec.channels;
+    int refills = 0;
+
+    while (wanted >= frameBytes) {
+        if (q->ready.empty()) {
+            // No refill once stopping: what is queued plays, then nothing.
+            if (q->stopping || q->spent.empty() || refills == kMaxRefillsPerRequest) break;
+            ++refills;
+            q->callback(q->userData, q, q->spent.pop());
+            continue;
+        }
+        OutputBuffer buffer = q->ready.front();
+        uint32_t size = buffer->mAudioDataByteSize;
+        if (size > buffer->mAudioDataBytesCapacity) size = buffer->mAudioDataBytesCapacity;
+        size -= size % frameBytes;
+        if (q->readyOffset >= size) {
+            q->ready.pop();
+            q->readyOffset = 0;
+            q->spent.push(buffer);
+            continue;
+        }
+        size_t chunk = size - q->readyOffset;
+        if (chunk > wanted) chunk = wanted - wanted % frameBytes;
+        void* target = nullptr;
+        size_t targetBytes = chunk;
+        if (pa.stream_begin_write(q->stream, &target, &targetBytes) < 0 || target == nullptr) break;
+        if (targetBytes > chunk) targetBytes = chunk;
+        targetBytes -= targetBytes % frameBytes;
+        if (targetBytes == 0) {
+            pa.stream_cancel_write(q->stream);
+            break;
+        }
+        CopyScaled(target, static_cast<const unsigned char*>(buffer->mAudioData) + q->readyOffset, targetBytes,
+                   q->playVolume);
+        if (pa.stream_write(q->stream, target, targetBytes, nullptr, 0, PA_SEEK_RELATIVE) < 0) break;
+        q->readyOffset += static_cast<uint32_t>(targetBytes);
+        wanted -= targetBytes;
+    }
+}
+
+void OnWritable(pa_stream* /*stream*/, size_t /*bytes*/, void* userData) { Feed(static_cast<OutputQueueState*>(userData)); }
+
+void ReleaseServerObjects(OutputQueueState* q) {
+    const PulseLibrary& pa = *q->pa;
+    if (q->stream != nullptr) {
+        pa.stream_set_write_callback(q->stream, nullptr, nullptr);
+        pa.stream_set_state_callback(q->stream, nullptr, nullptr);
+        if (!StreamGone(pa.stream_get_state(q->stream))) pa.stream_disconnect(q->stream);
+        pa.stream_unref(q->stream);
+        q->stream = nullptr;
+    }
+    if (q->context != nullptr) {
+        pa.context_set_state_callback(q->context, nullptr, nullptr);
+        if (!ContextGone(pa.context_get_state(q->context))) pa.context_disconnect(q->context);
+        pa.context_unref(q->context);
+        q->context = nullptr;
+    }
+}
+
+// One turn of the main loop, waiting at most timeoutUs (-1: until woken).
+void Iterate(OutputQueueState* q, pa_mainloop* mainloop, int timeoutUs) {
+    const PulseLibrary& pa = *q->pa;
+    if (pa.mainloop_prepare(mainloop, timeoutUs) < 0) return;
+    if (pa.mainloop_poll(mainloop) < 0) return;
+    pa.mainloop_dispatch(mainloop);
+}
+
+bool DisposeRequested(OutputQueueState* q) {
+    std::lock_guard<std::mutex> lock(q->mutex);
+    return q->disposeRequested;
+}
+
+// Connects to the server and opens a corked playback stream; 0 or an error.
+int Connect(OutputQueueState* q, pa_mainloop* mainloop) {
+    const PulseLibrary& pa = *q->pa;
+    const Clock::time_point deadline = Clock::now() + kConnectTimeout;
+
+    q->context = pa.context_new(pa.mainloop_get_api(mainloop), "Morindale");
+    if (q->context == nullptr) return kOutputErrorResources;
+    pa.context_set_state_callback(q->context, OnContextState, q);
+    // No autospawn: a plug-in must not start a sound server of its own.
+    if (pa.context_connect(q->context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) return kOutputErrorNoServer;
+    for (;;) {
+        const pa_context_state_t state = pa.context_get_state(q->context);
+        if (state == PA_CONTEXT_READY) break;
+        if (ContextGone(state)) return kOutputErrorNoServer;
+        if (Clock::now() >= deadline || DisposeRequested(q)) return kOutputErrorTimeout;
+        Iterate(q, mainloop, kPollTimeoutUs);
+    }
+
+    q->stream = pa.stream_new(q->context, "Hear Voice", &q->spec, nullptr);
+    if (q->stream == nullptr) return kOutputErrorNoServer;
+    pa.stream_set_state_callback(q->stream, OnStreamState, q);
+    pa.stream_set_write_callback(q->stream, OnWritable, q);
+    pa_buffer_attr attributes;
+    attributes.maxlength = static_cast<uint32_t>(-1);
+    attributes.tlength = static_cast<uint32_t>(static_cast<uint64_t>(q->spec.rate) * 2u * q->spec.channels *
+                                               kServerLatencyMs / 1000u);
+    attributes.prebuf = static_cast<uint32_t>(-1);
+    attributes.minreq = static_cast<uint32_t>(-1);
+    attributes.fragsize = static_cast<uint32_t>(-1);
+    const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY);
+    if (pa.stream_connect_playback(q->stream, nullptr, &attributes, flags, nullptr, nullptr) < 0)
+        return kOutputErrorNoServer;
+    for (;;) {
+        const pa_stream_state_t state = pa.stream_get_state(q->stream);
+        if (state == PA_STREAM_READY) return 0;
+        if (StreamGone(state) || ContextGone(pa.context_get_state(q->context))) return kOutputErrorNoServer;
+        if (Clock::now() >= deadline || DisposeRequested(q)) return kOutputErrorTimeout;
+        Iterate(q, mainloop, kPollTimeoutUs);
+    }
+}
+
+// Takes what other threads posted; true once the thread may end.
+bool TakeMail(OutputQueueState* q, Clock::time_point* disposeDeadline) {
+    bool start = false;
+    bool dispose = false;
+    bool immediately = false;
+    {
+        std::lock_guard<std::mutex> lock(q->mutex);
+        while (!q->incoming.empty()) q->ready.push(q->incoming.pop());
+        start = q->startRequested;
+        q->startRequested = false;
+        if (q->stopRequested) q->stopping = true;
+        dispose = q->disposeRequested;
+        immediately = q->disposeImmediately;
+        q->playVolume = q->volume;
+    }
+    const PulseLibrary& pa = *q->pa;
+    const bool connected = q->stream != nullptr && !q->lost;
+    if (start && connected && !q->started) {
+        q->started = true;
+        if (pa_operation* op = pa.stream_cork(q->stream, 0, nullptr, nullptr)) pa.operation_unref(op);
+    }
+    if (connected) Feed(q);
+    // Stopping: once everything queued has gone out, let the server play it.
+    if (connected && q->stopping && q->started && !q->draining && q->ready.empty()) {
+        q->draining = true;
+        if (pa_operation* op = pa.stream_drain(q->stream, OnDrained, q)) pa.operation_unref(op);
+        else q->drained = true;
+    }
+    if (!dispose) return false;
+    if (*disposeDeadline == Clock::time_point()) *disposeDeadline = Clock::now() + kDrainTimeout;
+    return immediately || !connected || !q->started || q->drained || Clock::now() >= *disposeDeadline;
+}
+
+// Tells the callback, once, that the output has gone; unless closing began.
+void ReportLoss(OutputQueueState* q) {
+    q->lost = true;
+    ReleaseServerObjects(q);
+    if (!q->stopping && !DisposeRequested(q)) q->callback(q->userData, q, nullptr);
+}
+
+void Run(OutputQueueState* q) {
+    tl_playbackQueue = q;
+    const PulseLibrary& pa = *q->pa;
+    pa_mainloop* mainloop = pa.mainloop_new();
+    int error = mainloop != nullptr ? 0 : kOutputErrorResources;
+    if (mainloop != nullptr) {
+        {
+            std::lock_guard<std::mutex> lock(q->mutex);
+            q->mainloop = mainloop;
+        }
+        error = Connect(q, mainloop);
+    }
+    {
+        std::lock_guard<std::mutex> lock(q->mutex);
+        q->phase = error == 0 ? Phase::Playing : Phase::Failed;
+        q->error = error;
+    }
+    q->opened.notify_all();
+
+    if (error == 0) {
+        Clock::time_point disposeDeadline{};
+        while (!TakeMail(q, &disposeDeadline)) {
+            const bool waiting = disposeDeadline != Clock::time_point();
+            Iterate(q, mainloop, waiting ? kPollTimeoutUs : -1);
+            if (!q->lost && (ContextGone(pa.context_get_state(q->context)) ||
+                             StreamGone(pa.stream_get_state(q->stream))))
+                ReportLoss(q);
+        }
+    }
+
+    ReleaseServerObjects(q);
+    if (mainloop != nullptr) {
+        {
+            std::lock_guard<std::mutex> lock(q->mutex);
+            q->mainloop = nullptr;
+        }
+        pa.mainloop_free(mainloop);
+    }
+    tl_playbackQueue = nullptr;
+}
+
+bool SupportedFormat(const StreamFormat& format) {
+    return format.mFormatID == kOutputFormatLinearPCM &&
+           (format.mFormatFlags & ~kOutputFormatFlagsSignedPacked) == 0 && format.mBitsPerChannel == 16 &&
+           format.mChannelsPerFrame >= 1 && format.mChannelsPerFrame <= PA_CHANNELS_MAX &&
+           format.mSampleRate >= 1.0 && format.mSampleRate <= PA_RATE_MAX &&
+           format.mBytesPerFrame == 2 * format.mChannelsPerFrame;
+}
+
+void Post(OutputQueueState* q, bool OutputQueueState::*request) {
+    std::lock_guard<std::mutex> lock(q->mutex);
+    q->*request = true;
+    Wake(q);
+}
+
+}  // namespace
+
+int OutputQueueNew(const StreamFormat* format, OutputCallback callback, void* userData, OutputQueue* queue) {
+    if (queue == nullptr) return kOutputErrorBadArgument;
+    *queue = nullptr;
+    if (format == nullptr || callback == nullptr) return kOutputErrorBadArgument;
+    if (!SupportedFormat(*format)) return kOutputErrorUnsupportedFormat;
+    const PulseLibrary* pa = Pulse();
+    if (pa == nullptr) return kOutputErrorNoLibrary;
+
+    OutputQueueState* q = new (std::nothrow) OutputQueueState;
+    if (q == nullptr) return kOutputErrorResources;
+    q->pa = pa;
+    q->callback = callback;
+    q->userData = userData;
+    q->spec.format = PA_SAMPLE_S16NE;
+    q->spec.rate = static_cast<uint32_t>(format->mSampleRate);
+    q->spec.channels = static_cast<uint8_t>(format->mChannelsPerFrame);
+    try {
+        q->thread = std::thread(Run, q);
+        std::unique_lock<std::mutex> lock(q->mutex);
+        // The thread's own deadline bounds this wait.
+        q->opened.wait(lock, [q] { return q->phase != Phase::Connecting; });
+        const int error = q->error;
+        lock.unlock();
+        if (error != 0) {
+            q->thread.join();
+            delete q;
+            return error;
+        }
+    } catch (...) {
+        if (q->thread.joinable()) {
+            Post(q, &OutputQueueState::disposeRequested);
+            q->thread.join();
+        }
+        delete q;
+        return kOutputErrorResources;
+    }
+    *queue = q;
+    return 0;
+}
+
+int OutputQueueAllocateBuffer(OutputQueue queue, uint32_t capacity, OutputBuffer* buffer) {
+    if (buffer == nullptr) return kOutputErrorBadArgument;
+    *buffer = nullptr;
+    if (queue == nullptr || capacity == 0 || capacity > kMaxBufferBytes) return kOutputErrorBadArgument;
+    std::lock_guard<std::mutex> lock(queue->mutex);
+    if (queue->bufferCount == kMaxBuffers) return kOutputErrorResources;
+    const int index = queue->bufferCount;
+    queue->storage[index].reset(new (std::nothrow) unsigned char[capacity]());
+    if (queue->storage[index] == nullptr) return kOutputErrorResources;
+    OutputBufferRecord& record = queue->buffers[index];
+    record.mAudioData = queue->storage[index].get();
+    record.mAudioDataBytesCapacity = capacity;
+    record.mAudioDataByteSize = 0;
+    ++queue->bufferCount;
+    *buffer = &record;
+    return 0;
+}
+
+int OutputQueueEnqueueBuffer(OutputQueue queue, OutputBuffer buffer) {
+    if (queue == nullptr || buffer == nullptr) return kOutputErrorBadArgument;
+    if (tl_playbackQueue == queue) {
+        // From the callback: the playback thread's own list, no lock.
+        return queue->ready.push(buffer) ? 0 : kOutputErrorBadArgument;
+    }
+    std::lock_guard<std::mutex> lock(queue->mutex);
+    if (!queue->incoming.push(buffer)) return kOutputErrorBadArgument;
+    Wake(queue);
+    return 0;
+}
+
+int OutputQueuePrime(OutputQueue queue, uint32_t /*frames*/) {
+    // Linear PCM has nothing to decode ahead.
+    return queue != nullptr ? 0 : kOutputErrorBadArgument;
+}
+
+int OutputQueueSetVolume(OutputQueue queue, float volume) {
+    if (queue == nullptr || !(volume >= 0.0f && volume <= 1.0f)) return kOutputErrorBadArgument;
+    std::lock_guard<std::mutex> lock(queue->mutex);
+    queue->volume = volume;
+    Wake(queue);
+    return 0;
+}
+
+int OutputQueueStart(OutputQueue queue) {
+    if (queue == nullptr) return kOutputErrorBadArgument;
+    Post(queue, &OutputQueueState::startRequested);
+    return 0;
+}
+
+int OutputQueueFlush(OutputQueue queue) {
+    // Nothing is held back from the server: stopping plays out the rest.
+    return queue != nullptr ? 0 : kOutputErrorBadArgument;
+}
+
+int OutputQueueStop(OutputQueue queue, bool immediate) {
+    if (queue == nullptr) return kOutputErrorBadArgument;
+    std::lock_guard<std::mutex> lock(queue->mutex);
+    queue->stopRequested = true;
+    if (immediate) queue->disposeImmediately = true;  // no draining at the end
+    Wake(queue);
+    return 0;
+}
+
+int OutputQueueDispose(OutputQueue queue, bool immediate) {
+    if (queue == nullptr) return kOutputErrorBadArgument;
+    // The callback cannot wait for its own thread to end.
+    if (tl_playbackQueue == queue) return kOutputErrorBadArgument;
+    {
+        std::lock_guard<std::mutex> lock(queue->mutex);
+        queue->stopRequested = true;
+        queue->disposeRequested = true;
+        if (immediate) queue->disposeImmediately = true;
+        Wake(queue);
+    }
+    if (queue->thread.joinable()) queue->thread.join();
+    delete queue;
+    return 0;
+}
+
+void OutputQueueEndCallbackLoop() {}
+
+const char* OutputQueueErrorText(int error) {
+    switch (error) {
+        case 0:
+            return "no error";
+        case kOutputErrorUnsupportedFormat:
+            return "unsupported format";
+        case kOutputErrorNoLibrary:
+            return "libpulse is not installed";
+        case kOutputErrorNoServer:
+            return "no sound server, or it refused the connection";
+        case kOutputErrorTimeout:
+            return "the sound server did not answer";
+        case kOutputErrorBadArgument:
+            return "bad argument";
+        case kOutputErrorResources:
+            return "out of memory or threads";
+        default:
+            return "audio output error";
+    }
+}
+
+#endif
