@@ -1,0 +1,382 @@
+// The "/morindale" chat command, driven through the loaded plug-in: results,
+// the exact client calls with their arguments, and every text.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "diagnostics_client.h"
+
+using morindale_test::DiagnosticsClient;
+using Calls = std::vector<std::string>;
+
+namespace {
+
+// What the emulated client answers unless a test says otherwise.
+const std::string kPluginId = "morindale_test_plugin_id";
+const std::string kReturnCode = "morindale-rc-1";  // ClientData::returnCode
+const std::string kCreateReturnCode = "createReturnCode(" + kPluginId + ", 128)";
+
+class ChatCommand : public ::testing::Test {
+protected:
+    void TearDown() override { EXPECT_TRUE(plugin.NothingLeaked()); }
+
+    int Run(const char* text, uint64 handler = 5) { return plugin.client.command(text, handler); }
+
+    DiagnosticsClient plugin;
+};
+
+// --- Which commands are recognised ------------------------------------------
+
+TEST_F(ChatCommand, EmptyOrBlankTextIsNotHandledAndDoesNothing) {
+    EXPECT_EQ(Run(""), 1);
+    EXPECT_EQ(Run(" "), 1);
+    EXPECT_EQ(Run("        "), 1);
+    EXPECT_EQ(Run(nullptr), 1);
+    EXPECT_EQ(plugin.Calls(), Calls{});
+}
+
+TEST_F(ChatCommand, SubCommandWordsAreCaseSensitive) {
+    for (const char* text : {"JOIN 12", "Join 12", "joIn 12", "SERVERINFO", "Subscribe 3", "ENABLEMENU 7 1"})
+        EXPECT_EQ(Run(text), 1) << text;
+    EXPECT_EQ(plugin.Calls(), Calls{});
+}
+
+TEST_F(ChatCommand, OnlyTheFirstWordIsLookedUp) {
+    EXPECT_EQ(Run("hello join 12"), 1);
+    EXPECT_EQ(Run("x serverinfo"), 1);
+    EXPECT_EQ(Run("joins 12"), 1);
+    EXPECT_EQ(Run("jo"), 1);
+    EXPECT_EQ(plugin.Calls(), Calls{});
+}
+
+TEST_F(ChatCommand, TabsAreNotSeparators) {
+    // "join\t12" is one word, and no sub-command.
+    EXPECT_EQ(Run("join\t12"), 1);
+    EXPECT_EQ(Run("\tserverinfo"), 1);
+    EXPECT_EQ(plugin.Calls(), Calls{});
+}
+
+// --- join -------------------------------------------------------------------
+
+TEST_F(ChatCommand, JoinAloneAsksForTheChannel) {
+    EXPECT_EQ(Run("join"), 0);
+    EXPECT_EQ(Run("   join   "), 0);
+    EXPECT_EQ(plugin.Calls(), (Calls{"printMessageToCurrentTab(Missing channel ID parameter.)",
+                                     "printMessageToCurrentTab(Missing channel ID parameter.)"}));
+}
+
+TEST_F(ChatCommand, JoinMovesOneselfWithAReturnCode) {
+    EXPECT_EQ(Run("join 12", 5), 0);
+    EXPECT_EQ(plugin.Calls(), (Calls{"getClientID(5)", kCreateReturnCode,
+                                     "requestClientMove(5, 7, 12, , " + kReturnCode + ")"}));
+}
+
+TEST_F(ChatCommand, JoinWithoutDigitsMovesToChannelZero) {
+    EXPECT_EQ(Run("join lobby"), 0);
+    EXPECT_EQ(plugin.Calls(),
+              (Calls{"getClientID(5)", kCreateReturnCode, "requestClientMove(5, 7, 0, , " + kReturnCode + ")"}));
+}
+
+TEST_F(ChatCommand, JoinTakesTheLastLaterWordAsPassword) {
+    EXPECT_EQ(Run("join 12 first second"), 0);
+    EXPECT_EQ(Run("  join   12    secret   "), 0);
+    const auto moves = plugin.client.calls("requestClientMove");
+    ASSERT_EQ(moves.size(), 2u);
+    EXPECT_EQ(moves[0].args, (std::vector<std::string>{"5", "7", "12", "second", kReturnCode}));
+    EXPECT_EQ(moves[1].args, (std::vector<std::string>{"5", "7", "12", "secret", kReturnCode}));
+}
+
+TEST_F(ChatCommand, JoinReadsNumbersLikeAtoi) {
+    struct Case {
+        const char* text;
+        const char* channel;  // the 64-bit channel ID that goes out
+    };
+    const Case cases[] = {
+        {"join 12abc", "12"},
+        {"join +7", "7"},
+        {"join 007", "7"},
+        {"join -", "0"},
+        {"join -1", "18446744073709551615"},  // sign-extended
+        {"join -2147483648", "18446744071562067968"},
+        {"join 2147483647", "2147483647"},
+        // Beyond the 32-bit range the number saturates.
+        {"join 4294967297", "2147483647"},
+        {"join 99999999999999999999999", "2147483647"},
+        {"join -99999999999", "18446744071562067968"},
+        {"join \t\v12", "12"},  // leading white space other than spaces
+    };
+    for (const Case& c : cases) {
+        plugin.client.clearCalls();
+        EXPECT_EQ(Run(c.text), 0) << c.text;
+        const auto moves = plugin.client.calls("requestClientMove");
+        ASSERT_EQ(moves.size(), 1u) << c.text;
+        EXPECT_EQ(moves[0].args.at(2), c.channel) << c.text;
+    }
+}
+
+TEST_F(ChatCommand, JoinStopsWhenTheOwnClientIdIsUnknown) {
+    plugin.client.setResult("getClientID", 1794);
+    EXPECT_EQ(Run("join 12", 9), 0);
+    EXPECT_EQ(plugin.Calls(), (Calls{"getClientID(9)", "logMessage(Error querying client ID, 1, Plugin, 9)"}));
+}
+
+TEST_F(ChatCommand, JoinLogsAFailedMoveRequestAsInformation) {
+    plugin.client.setResult("requestClientMove", 768);
+    EXPECT_EQ(Run("join 12 pw", 9), 0);
+    EXPECT_EQ(plugin.Calls(), (Calls{"getClientID(9)", kCreateReturnCode,
+                                     "requestClientMove(9, 7, 12, pw, " + kReturnCode + ")",
+                                     "logMessage(Error requesting client move, 4, Plugin, 9)"}));
+}
+
+// --- command ----------------------------------------------------------------
+
+TEST_F(ChatCommand, CommandAloneAsksForTheText) {
+    EXPECT_EQ(Run("command"), 0);
+    EXPECT_EQ(plugin.Calls(), Calls{"printMessageToCurrentTab(Missing command parameter.)"});
+}
+
+TEST_F(ChatCommand, CommandSendsOnlyTheFirstWordToTheCurrentChannel) {
+    EXPECT_EQ(Run("command hello world", 3), 0);
+    EXPECT_EQ(plugin.Calls(), Calls{"sendPluginCommand(3, " + kPluginId + ", hello, 0, (null), (null))"});
+}
+
+// --- serverinfo -------------------------------------------------------------
+
+TEST_F(ChatCommand, ServerInfoPrintsHostAndPort) {
+    plugin.client.data().serverPort = 65535;  // unsigned: printed as such
+    EXPECT_EQ(Run("serverinfo", 4), 0);
+    EXPECT_EQ(Run("serverinfo ignored words"), 0);
+    EXPECT_EQ(plugin.Calls(),
+              (Calls{"getServerConnectInfo(4, (null), 256)",
+                     "printMessageToCurrentTab(Server Connect Info: voice.example.test:65535)",
+                     "getServerConnectInfo(5, (null), 256)",
+                     "printMessageToCurrentTab(Server Connect Info: voice.example.test:65535)"}));
+}
+
+TEST_F(ChatCommand, ServerInfoWithoutAnswer) {
+    plugin.client.setResult("getServerConnectInfo", 1794);
+    EXPECT_EQ(Run("serverinfo"), 0);
+    EXPECT_EQ(plugin.Calls(), (Calls{"getServerConnectInfo(5, (null), 256)",
+                                     "printMessageToCurrentTab(No server connect info available.)"}));
+}
+
+TEST_F(ChatCommand, ServerInfoMessageIsCutTo255Characters) {
+    plugin.client.data().serverHost = std::string(300, 'h');
+    EXPECT_EQ(Run("serverinfo"), 0);
+    // The client fills at most 255 characters of the host; the message then
+    // holds 255 characters: the prefix and 234 of them.
+    const std::string expected = "Server Connect Info: " + std::string(234, 'h');
+    ASSERT_EQ(expected.size(), 255u);
+    EXPECT_EQ(plugin.client.chatMessages(), std::vector<std::string>{expected});
+}
+
+// --- channelinfo ------------------------------------------------------------
+
+TEST_F(ChatCommand, ChannelInfoPrintsThePathOfTheOwnChannel) {
+    plugin.client.data().ownClientID = 31;
+    plugin.client.data().channelOfClient = 42;
+    plugin.client.data().channelPath = "Lobby/Games";
+    EXPECT_EQ(Run("channelinfo", 6), 0);
+    EXPECT_EQ(plugin.Calls(), (Calls{"getClientID(6)", "getChannelOfClient(6, 31)",
+                                     "getChannelConnectInfo(6, 42, (null), 512)",
+                                     "printMessageToCurrentTab(Channel Connect Info: Lobby/Games)"}));
+}
+
+TEST_F(ChatCommand, ChannelInfoStopsAtTheFirstFailure) {
+    plugin.client.setResult("getClientID", 1);
+    EXPECT_EQ(Run("channelinfo", 6), 0);
+    EXPECT_EQ(plugin.Calls(), (Calls{"getClientID(6)", "logMessage(Error querying client ID, 1, Plugin, 6)"}));
+
+    plugin.client.clearCalls();
+    plugin.client.setResult("getClientID", 0);
+    plugin.client.setResult("getChannelOfClient", 512);
+    EXPECT_EQ(Run("channelinfo", 6), 0);
+    EXPECT_EQ(plugin.Calls(), (Calls{"getClientID(6)", "getChannelOfClient(6, 7)",
+                                     "logMessage(Error querying channel ID, 1, Plugin, 6)"}));
+
+    plugin.client.clearCalls();
+    plugin.client.setResult("getChannelOfClient", 0);
+    plugin.client.setResult("getChannelConnectInfo", 768);
+    EXPECT_EQ(Run("channelinfo", 6), 0);
+    EXPECT_EQ(plugin.Calls(), (Calls{"getClientID(6)", "getChannelOfClient(6, 7)",
+                                     "getChannelConnectInfo(6, 1, (null), 512)",
+                                     "printMessageToCurrentTab(No channel connect info available.)"}));
+}
+
+TEST_F(ChatCommand, ChannelInfoMessageIsCutTo511Characters) {
+    plugin.client.data().channelPath = std::string(600, 'p');
+    EXPECT_EQ(Run("channelinfo"), 0);
+    const std::string expected = "Channel Connect Info: " + std::string(511 - 22, 'p');
+    EXPECT_EQ(plugin.client.chatMessages(), std::vector<std::string>{expected});
+}
+
+// --- avatar -----------------------------------------------------------------
+
+TEST_F(ChatCommand, AvatarOutcomesShowNothing) {
+    plugin.client.data().avatars[5] = "/tmp/avatars/avatar_5";
+    EXPECT_EQ(Run("avatar 5"), 0);  // path known
+    EXPECT_EQ(Run("avatar 6"), 0);  // empty path: not yet downloaded
+    plugin.client.setResult("getAvatar", 1281);
+    EXPECT_EQ(Run("avatar 6"), 0);  // no avatar
+    plugin.client.setResult("getAvatar", 2);
+    EXPECT_EQ(Run("avatar 6"), 0);  // any other error
+    EXPECT_EQ(plugin.Calls(), (Calls{"getAvatar(5, 5, 512)", "getAvatar(5, 6, 512)", "getAvatar(5, 6, 512)",
+                                     "getAvatar(5, 6, 512)"}));
+}
+
+TEST_F(ChatCommand, AvatarCutsTheClientIdTo16Bits) {
+    EXPECT_EQ(Run("avatar 65541"), 0);
+    EXPECT_EQ(Run("avatar -1"), 0);
+    EXPECT_EQ(Run("avatar nobody"), 0);
+    EXPECT_EQ(plugin.Calls(), (Calls{"getAvatar(5, 5, 512)", "getAvatar(5, 65535, 512)", "getAvatar(5, 0, 512)"}));
+}
+
+TEST_F(ChatCommand, AvatarAloneAsksForTheClient) {
+    EXPECT_EQ(Run("avatar"), 0);
+    EXPECT_EQ(plugin.Calls(), Calls{"printMessageToCurrentTab(Missing client ID parameter.)"});
+}
+
+// --- enablemenu -------------------------------------------------------------
+
+TEST_F(ChatCommand, EnableMenuPassesIdAndFlagUnchecked) {
+    EXPECT_EQ(Run("enablemenu 7"), 0);       // no flag: disables
+    EXPECT_EQ(Run("enablemenu 7 1"), 0);     // enables
+    EXPECT_EQ(Run("enablemenu 7 0 1"), 0);   // the last word is the flag
+    EXPECT_EQ(Run("enablemenu -3 42"), 0);   // nothing is validated
+    EXPECT_EQ(Run("enablemenu menu on"), 0); // no digits: 0 and 0
+    EXPECT_EQ(plugin.Calls(), (Calls{"setPluginMenuEnabled(" + kPluginId + ", 7, 0)",
+                                     "setPluginMenuEnabled(" + kPluginId + ", 7, 1)",
+                                     "setPluginMenuEnabled(" + kPluginId + ", 7, 1)",
+                                     "setPluginMenuEnabled(" + kPluginId + ", -3, 42)",
+                                     "setPluginMenuEnabled(" + kPluginId + ", 0, 0)"}));
+}
+
+TEST_F(ChatCommand, EnableMenuAlonePrintsTheUsageLine) {
+    EXPECT_EQ(Run("enablemenu"), 0);
+    EXPECT_EQ(plugin.Calls(), Calls{"printMessageToCurrentTab(Usage is: /test enablemenu <menuID> <0|1>)"});
+}
+
+// --- subscriptions ------------------------------------------------------------
+
+TEST_F(ChatCommand, SubscribeAndUnsubscribeAloneDoNothing) {
+    EXPECT_EQ(Run("subscribe"), 0);
+    EXPECT_EQ(Run("unsubscribe  "), 0);
+    EXPECT_EQ(plugin.Calls(), Calls{});
+}
+
+TEST_F(ChatCommand, SubscribeOneChannel) {
+    EXPECT_EQ(Run("subscribe 9", 2), 0);
+    EXPECT_EQ(Run("unsubscribe -1 extra", 2), 0);
+    EXPECT_EQ(plugin.Calls(),
+              (Calls{kCreateReturnCode, "requestChannelSubscribe(2, {9,0}, " + kReturnCode + ")", kCreateReturnCode,
+                     "requestChannelUnsubscribe(2, {18446744073709551615,0}, " + kReturnCode + ")"}));
+}
+
+TEST_F(ChatCommand, SubscribeAllAndUnsubscribeAll) {
+    EXPECT_EQ(Run("subscribeall", 2), 0);
+    EXPECT_EQ(Run("unsubscribeall 5", 2), 0);
+    EXPECT_EQ(plugin.Calls(), (Calls{kCreateReturnCode, "requestChannelSubscribeAll(2, " + kReturnCode + ")",
+                                     kCreateReturnCode, "requestChannelUnsubscribeAll(2, " + kReturnCode + ")"}));
+}
+
+TEST_F(ChatCommand, FailedSubscriptionRequestsAreLoggedAsInformation) {
+    for (const char* function : {"requestChannelSubscribe", "requestChannelUnsubscribe",
+                                 "requestChannelSubscribeAll", "requestChannelUnsubscribeAll"})
+        plugin.client.setResult(function, 2568);
+    EXPECT_EQ(Run("subscribe 9", 2), 0);
+    EXPECT_EQ(Run("unsubscribe 9", 2), 0);
+    EXPECT_EQ(Run("subscribeall", 2), 0);
+    EXPECT_EQ(Run("unsubscribeall", 2), 0);
+    std::vector<std::string> logged;
+    for (const auto& call : plugin.client.calls("logMessage")) logged.push_back(morindale_test::Render(call));
+    EXPECT_EQ(logged, (Calls{"logMessage(Error subscribing channel, 4, Plugin, 2)",
+                             "logMessage(Error unsubscribing channel, 4, Plugin, 2)",
+                             "logMessage(Error subscribing channel, 4, Plugin, 2)",
+                             "logMessage(Error unsubscribing channel, 4, Plugin, 2)"}));
+}
+
+// --- the command buffer -------------------------------------------------------
+
+TEST_F(ChatCommand, LongTextIsCutAt127CharactersBeforeSplitting) {
+    // 200 characters: "command " and one word of 192; 119 of them survive.
+    const std::string text = "command " + std::string(192, 'a');
+    ASSERT_EQ(text.size(), 200u);
+    EXPECT_EQ(Run(text.c_str()), 0);
+    EXPECT_EQ(plugin.Calls(), Calls{"sendPluginCommand(5, " + kPluginId + ", " + std::string(119, 'a') +
+                                    ", 0, (null), (null))"});
+}
+
+TEST_F(ChatCommand, AWordStraddlingTheCutIsShortenedAndLaterWordsAreLost) {
+    // "late" starts at index 125: only "la" is inside the 127 characters.
+    const std::string text = "join 5 " + std::string(117, 'p') + " late" + std::string(70, ' ') + "gone";
+    ASSERT_EQ(text.find("late"), 125u);
+    EXPECT_EQ(Run(text.c_str()), 0);
+    const auto moves = plugin.client.calls("requestClientMove");
+    ASSERT_EQ(moves.size(), 1u);
+    EXPECT_EQ(moves[0].args.at(3), "la");
+}
+
+TEST_F(ChatCommand, SubCommandWordCutByTheBufferIsNotRecognised) {
+    // 123 spaces, then "serverinfo": only "serv" is inside the buffer.
+    const std::string text = std::string(123, ' ') + "serverinfo";
+    EXPECT_EQ(Run(text.c_str()), 1);
+    const std::string fits = std::string(117, ' ') + "serverinfo";  // ends at 127
+    EXPECT_EQ(Run(fits.c_str()), 0);
+    EXPECT_EQ(plugin.client.calls("getServerConnectInfo").size(), 1u);
+}
+
+// --- registration -------------------------------------------------------------
+
+TEST(ChatCommandRegistration, KeepsItsOwnCopyOfTheId) {
+    // The emulator scribbles over the buffer it passed right after
+    // registration: requests must still carry the registered ID.
+    DiagnosticsClient plugin(/*registered=*/false);
+    plugin.client.registerPluginID("id-kept-by-the-plugin");
+    plugin.client.clearCalls();
+    EXPECT_EQ(plugin.client.command("command ping"), 0);
+    EXPECT_EQ(plugin.client.command("join 3"), 0);
+    EXPECT_EQ(plugin.client.command("enablemenu 8 1"), 0);
+    EXPECT_EQ(plugin.Calls(), (Calls{"sendPluginCommand(1, id-kept-by-the-plugin, ping, 0, (null), (null))",
+                                     "getClientID(1)", "createReturnCode(id-kept-by-the-plugin, 128)",
+                                     "requestClientMove(1, 7, 3, , " + kReturnCode + ")",
+                                     "setPluginMenuEnabled(id-kept-by-the-plugin, 8, 1)"}));
+    EXPECT_TRUE(plugin.NothingLeaked());
+}
+
+TEST(ChatCommandRegistration, WithoutAnIdNothingIsSentInItsName) {
+    DiagnosticsClient plugin(/*registered=*/false);
+    EXPECT_EQ(plugin.client.command("command ping"), 0);   // not sent
+    EXPECT_EQ(plugin.client.command("enablemenu 8 1"), 0); // no menu of ours to change
+    EXPECT_EQ(plugin.client.command("join 3"), 0);         // goes out with an empty return code
+    EXPECT_EQ(plugin.client.command("subscribe 3"), 0);
+    EXPECT_EQ(plugin.Calls(), (Calls{"getClientID(1)", "requestClientMove(1, 7, 3, , )",
+                                     "requestChannelSubscribe(1, {3,0}, )"}));
+    EXPECT_TRUE(plugin.NothingLeaked());
+}
+
+// --- threads ------------------------------------------------------------------
+
+TEST(ChatCommandConcurrency, CommandsOnTwoThreadsKeepTheirOwnWords) {
+    // The client may run commands from two tabs at once: each must be split
+    // on its own, or channels and passwords get mixed up.
+    DiagnosticsClient plugin;
+    constexpr int kPerThread = 300;
+    auto run = [&plugin](int first) {
+        for (int i = first; i < first + kPerThread; ++i) {
+            const std::string text = "join " + std::to_string(i) + " x" + std::to_string(i) + " pw" + std::to_string(i);
+            plugin.client.command(text.c_str());
+        }
+    };
+    std::thread a(run, 1000);
+    std::thread b(run, 5000);
+    a.join();
+    b.join();
+    const auto moves = plugin.client.calls("requestClientMove");
+    ASSERT_EQ(moves.size(), 2u * kPerThread);
+    for (const auto& move : moves) EXPECT_EQ("pw" + move.args.at(2), move.args.at(3));
+    EXPECT_TRUE(plugin.NothingLeaked());
+}
+
+}  // namespace

@@ -1,0 +1,105 @@
+// The plug-in's section of the info panel: title, the sentence for server,
+// channel and client, and what happens when there is nothing to show.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "diagnostics_client.h"
+
+using morindale_test::DiagnosticsClient;
+using Calls = std::vector<std::string>;
+
+namespace {
+
+class InfoPanel : public ::testing::Test {
+protected:
+    void TearDown() override { EXPECT_TRUE(plugin.NothingLeaked()); }
+
+    DiagnosticsClient plugin;
+};
+
+TEST_F(InfoPanel, Title) {
+    auto title = plugin.client.entry<const char* (*)()>("ts3plugin_infoTitle");
+    ASSERT_NE(title, nullptr);
+    EXPECT_STREQ(title(), "Test plugin info");
+    EXPECT_EQ(plugin.Calls(), Calls{});
+}
+
+TEST_F(InfoPanel, ClientShowsItsNickname) {
+    plugin.client.data().clientNicknames[5] = "Bob";
+    EXPECT_EQ(plugin.client.infoData(3, 5, PLUGIN_CLIENT), std::string("The nickname is [I]\"Bob\"[/I]"));
+    EXPECT_EQ(plugin.Calls(), (Calls{"getClientVariableAsString(3, 5, 1)", "freeMemory()"}));
+}
+
+TEST_F(InfoPanel, ClientIdIsCutTo16Bits) {
+    plugin.client.data().clientNicknames[5] = "Bob";
+    EXPECT_EQ(plugin.client.infoData(3, 65536 + 5, PLUGIN_CLIENT), std::string("The nickname is [I]\"Bob\"[/I]"));
+    EXPECT_EQ(plugin.Calls(), (Calls{"getClientVariableAsString(3, 5, 1)", "freeMemory()"}));
+}
+
+TEST_F(InfoPanel, ChannelShowsItsNameInTheSameSentence) {
+    plugin.client.data().channelNames[4294967296ULL + 3] = "Lobby";
+    EXPECT_EQ(plugin.client.infoData(2, 4294967296ULL + 3, PLUGIN_CHANNEL),
+              std::string("The nickname is [I]\"Lobby\"[/I]"));
+    EXPECT_EQ(plugin.Calls(), (Calls{"getChannelVariableAsString(2, 4294967299, 0)", "freeMemory()"}));
+}
+
+TEST_F(InfoPanel, ServerShowsItsName) {
+    plugin.client.data().serverVariables[VIRTUALSERVER_NAME] = "Morindale Testbed";
+    EXPECT_EQ(plugin.client.infoData(2, 0, PLUGIN_SERVER), std::string("The nickname is [I]\"Morindale Testbed\"[/I]"));
+    EXPECT_EQ(plugin.Calls(), (Calls{"getServerVariableAsString(2, 1)", "freeMemory()"}));
+}
+
+TEST_F(InfoPanel, NamesWithPercentSignsAreShownAsTheyAre) {
+    plugin.client.data().clientNicknames[1] = "%s%n%d";
+    EXPECT_EQ(plugin.client.infoData(1, 1, PLUGIN_CLIENT), std::string("The nickname is [I]\"%s%n%d\"[/I]"));
+}
+
+TEST_F(InfoPanel, UnknownItemTypeGivesNoTextAndCallsNothing) {
+    EXPECT_EQ(plugin.client.infoData(1, 1, static_cast<PluginItemType>(3)), std::nullopt);
+    EXPECT_EQ(plugin.Calls(), Calls{});
+}
+
+TEST_F(InfoPanel, FailedNameQueryGivesNoText) {
+    plugin.client.setResult("getServerVariableAsString", 1794);
+    plugin.client.setResult("getChannelVariableAsString", 768);
+    plugin.client.setResult("getClientVariableAsString", 512);
+    EXPECT_EQ(plugin.client.infoData(1, 0, PLUGIN_SERVER), std::nullopt);
+    EXPECT_EQ(plugin.client.infoData(1, 2, PLUGIN_CHANNEL), std::nullopt);
+    EXPECT_EQ(plugin.client.infoData(1, 3, PLUGIN_CLIENT), std::nullopt);
+    // Nothing was handed out, so nothing is released.
+    EXPECT_EQ(plugin.Calls(), (Calls{"getServerVariableAsString(1, 1)", "getChannelVariableAsString(1, 2, 0)",
+                                     "getClientVariableAsString(1, 3, 1)"}));
+}
+
+TEST_F(InfoPanel, LongNameIsCutTo127Characters) {
+    const std::string name(200, 'n');
+    plugin.client.data().clientNicknames[9] = name;
+    const auto text = plugin.client.infoData(1, 9, PLUGIN_CLIENT);
+    ASSERT_TRUE(text.has_value());
+    const std::string full = "The nickname is [I]\"" + name + "\"[/I]";
+    EXPECT_EQ(*text, full.substr(0, 127));
+    EXPECT_EQ(text->size(), 127u);
+}
+
+TEST_F(InfoPanel, EmptyNameStillGivesTheSentence) {
+    plugin.client.data().clientNicknames[9] = "";
+    EXPECT_EQ(plugin.client.infoData(1, 9, PLUGIN_CLIENT), std::string("The nickname is [I]\"\"[/I]"));
+}
+
+TEST_F(InfoPanel, NoPlaceForTheTextStillReleasesTheName) {
+    auto infoData = plugin.client.entry<void (*)(uint64, uint64, PluginItemType, char**)>("ts3plugin_infoData");
+    ASSERT_NE(infoData, nullptr);
+    infoData(1, 9, PLUGIN_CLIENT, nullptr);
+    EXPECT_EQ(plugin.Calls(), (Calls{"getClientVariableAsString(1, 9, 1)", "freeMemory()"}));
+}
+
+TEST_F(InfoPanel, EveryTextIsAFreshBlockForTheClient) {
+    // The client frees each block through ts3plugin_freeMemory (the emulator
+    // does so in infoData); a static or reused block would fail under ASan.
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(plugin.client.infoData(1, 4, PLUGIN_CLIENT), std::string("The nickname is [I]\"Client 4\"[/I]"));
+}
+
+}  // namespace
