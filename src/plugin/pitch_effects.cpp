@@ -26,33 +26,41 @@ float MutationFall(int effect) {
 }
 
 void StepMutation(int effect) {
-    SS_VariablePitch_Value = SS_VariablePitch_Value + SS_VariablePitch_Value_Offset;
-    // Strict comparisons: exactly -4.0 or 13.0 keeps going one more block.
-    if (SS_VariablePitch_Value < kMutationLow) {
-        SS_VariablePitch_Value = kMutationLow;
-        SS_VariablePitch_Value_Offset = kMutationRise;
-    } else if (SS_VariablePitch_Value > kMutationHigh) {
-        SS_VariablePitch_Value = kMutationHigh;
-        SS_VariablePitch_Value_Offset = MutationFall(effect);
-    }
+    MutationRule(SS_VariablePitch_Value, SS_VariablePitch_Value_Offset, MutationFall(effect));
     SetPitchSemiTones(SS_VariablePitch_Value);
 }
 
 void StepAtari() {
-    // The value is not clamped: it runs from above 4 to below -3 and back at
-    // one semitone per block, 8 blocks each way in the steady state.
-    SS_VariablePitch_Value = SS_VariablePitch_Value + SS_VariablePitch_Value_Offset;
-    if (SS_VariablePitch_Value < -3.0f) {
-        SS_VariablePitch_Value_Offset = 1.0f;
-        SS_VariableTempValue = 6;
-    } else if (SS_VariablePitch_Value > 4.0f) {
-        SS_VariableTempValue = -3;
-        SS_VariablePitch_Value_Offset = -1.0f;
-    }
+    AtariRule(SS_VariablePitch_Value, SS_VariablePitch_Value_Offset, SS_VariableTempValue);
     SetPitchSemiTones(static_cast<int>(SS_VariableTempValue));
 }
 
 }  // namespace
+
+void MutationRule(float& value, float& step, float fall) {
+    value = value + step;
+    // Strict comparisons: exactly -4.0 or 13.0 goes on for one more block.
+    if (value < kMutationLow) {
+        value = kMutationLow;
+        step = kMutationRise;
+    } else if (value > kMutationHigh) {
+        value = kMutationHigh;
+        step = fall;
+    }
+}
+
+void AtariRule(float& value, float& step, int32_t& shift) {
+    // The value is not clamped: it runs from above 4 to below -3 and back at
+    // one semitone per block, 8 blocks each way in the steady state.
+    value = value + step;
+    if (value < -3.0f) {
+        step = 1.0f;
+        shift = 6;
+    } else if (value > 4.0f) {
+        shift = -3;
+        step = -1.0f;
+    }
+}
 
 bool IsPitchEffect(int effect) {
     return effect == EFFECT_ATARI || (effect >= EFFECT_MUTATION_SLOW && effect <= EFFECT_PITCH_BABY);

@@ -19,7 +19,10 @@ inline int16_t FloatToSample(float value) {
     if (!(scaled == scaled)) return 0;
     if (scaled >= 32767.0f) return 32767;
     if (scaled <= -32768.0f) return -32768;
-    return static_cast<int16_t>(static_cast<int32_t>(scaled + (scaled >= 0.0f ? 0.5f : -0.5f)));
+    // The half is added in double: in float, 0.49999997 + 0.5 would round up
+    // to 1.0 and so round the sample the wrong way.
+    const double half = scaled >= 0.0f ? 0.5 : -0.5;
+    return static_cast<int16_t>(static_cast<int32_t>(static_cast<double>(scaled) + half));
 }
 
 // count samples from in to out; the arrays must not overlap.
