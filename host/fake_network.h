@@ -1,0 +1,29 @@
+// The network that the plug-in sees. Executables linked with the emulator
+// export their own gethostbyname and connect (like getpwuid in
+// fake_user.cpp):
+//   - the update host of this build, "localhost" and "127.0.0.1" resolve to
+//     127.0.0.1; every other name fails at once, no resolver is ever asked;
+//   - a connect to 127.0.0.1 on the update port goes to the port set with
+//     SetUpdateServerPort (a test's own server on loopback) or, with none
+//     set, is refused. Every other connect passes through unchanged.
+// So neither tests nor tools ever reach a real update server.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <vector>
+
+namespace morindale_host {
+
+// Where connections to the update host go; 0 refuses them (the default).
+void SetUpdateServerPort(unsigned short port);
+
+// When each connect to the update host was attempted, oldest first.
+std::vector<std::chrono::steady_clock::time_point> UpdateConnectAttempts();
+void ClearUpdateConnectAttempts();
+
+// How many host-name lookups were made, and how many of them failed.
+std::size_t HostLookups();
+std::size_t FailedHostLookups();
+
+}  // namespace morindale_host
