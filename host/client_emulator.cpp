@@ -141,8 +141,14 @@ void ClientEmulator::setFunctionPointers() {
     buildTable();
     void* function = symbol("ts3plugin_setFunctionPointers");
     if (function == nullptr) Fail("the plug-in does not export ts3plugin_setFunctionPointers");
-    // The table goes over by value, as a block of its full size.
-    if (table_.size() == kSlotsApi26) {
+    // The table goes over by value, as a block of its full size. When it has
+    // the layout this build declares, it goes as that very type, so that
+    // clang's function-type check (-fsanitize=function) sees a matching call.
+    if (table_.size() * sizeof(void*) == sizeof(TS3Functions)) {
+        TS3Functions funcs;
+        std::memcpy(static_cast<void*>(&funcs), table_.data(), sizeof funcs);
+        reinterpret_cast<void (*)(TS3Functions)>(function)(funcs);
+    } else if (table_.size() == kSlotsApi26) {
         RawTable<kSlotsApi26> raw;
         std::memcpy(raw.slot, table_.data(), sizeof raw);
         reinterpret_cast<void (*)(RawTable<kSlotsApi26>)>(function)(raw);
