@@ -1,0 +1,213 @@
+// The settings file is replaced, never rewritten in place: a write that
+// fails half-way leaves the previous file whole, readers never see a partial
+// file, and the file keeps its mode and its place behind a symbolic link.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "client_emulator.h"
+#include "settings_support.h"
+#include "test_support.h"
+
+using morindale_host::ClientEmulator;
+using namespace morindale_test;
+
+namespace {
+
+const char* const kFileName = "MorindaleForTeamspeak.ini";
+
+// Child exit codes of the half-way test.
+constexpr int kChildDone = 0;
+constexpr int kLimitDoesNotBite = 3;
+
+TEST(SettingsAtomicWrite, AWriteStoppedHalfWayLeavesThePreviousFileWhole) {
+    ClientEmulator client;
+    client.start();
+    client.menuItem(6);
+    client.hotkey("effect_pfmale");
+    const std::string previous = ReadFile(client.settingsFile());
+    ASSERT_EQ(previous, SettingsText(0, 13, 1));
+
+    // In a child process, files may grow to 40 bytes only: the new six lines
+    // (77 bytes) stop half-way, as on a full disk.
+    const std::string probe = client.home() + "/probe";
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const struct rlimit limit = {40, 40};
+        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(kLimitDoesNotBite);
+        // The limit must really cut a write short, or this test proves nothing.
+        const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const std::string text(77, 'p');
+        const bool cut = fd >= 0 && ::write(fd, text.data(), text.size()) == 40 &&
+                         ::write(fd, text.data(), text.size()) < 0 && errno == EFBIG;
+        if (fd >= 0) ::close(fd);
+        if (!cut) ::_exit(kLimitDoesNotBite);
+        client.hotkey("effect_pbaby");
+        ::_exit(kChildDone);  // no destructors: the parent's client owns the folder
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "child ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+    ASSERT_EQ(WEXITSTATUS(status), kChildDone) << "the file size limit did not cut the probe write";
+    ::unlink(probe.c_str());
+
+    EXPECT_EQ(ReadFile(client.settingsFile()), previous);
+    EXPECT_EQ(DirectoryEntries(client.home()), std::vector<std::string>{kFileName}) << "no temporary file left";
+
+    // The parent was not affected and goes on saving normally.
+    client.hotkey("effect_pbaby");
+    EXPECT_EQ(ReadFile(client.settingsFile()), SettingsText(0, 15, 1));
+}
+
+TEST(SettingsAtomicWrite, NoTemporaryFilesStayBehind) {
+    ClientEmulator client;
+    client.start();
+    for (int id = 7; id <= 17; ++id) client.menuItem(id);
+    client.menuItem(6);
+    client.menuItem(18);
+    EXPECT_EQ(DirectoryEntries(client.home()), std::vector<std::string>{kFileName});
+    EXPECT_EQ(ReadFile(client.settingsFile()), SettingsText(0, 17, 0));
+}
+
+TEST(SettingsAtomicWrite, TheFileKeepsItsMode) {
+    ClientEmulator client;
+    client.start();
+    client.menuItem(12);
+    ASSERT_EQ(::chmod(client.settingsFile().c_str(), 0604), 0);
+    client.menuItem(13);
+    struct stat info;
+    ASSERT_EQ(::stat(client.settingsFile().c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0604u);
+    EXPECT_EQ(ReadFile(client.settingsFile()), SettingsText(1, 13, 1));
+}
+
+TEST(SettingsAtomicWrite, ANewFileIsCreatedAsStdioWouldCreateIt) {
+    ClientEmulator client;
+    client.start();
+    const mode_t previous = ::umask(027);
+    client.menuItem(12);
+    ::umask(previous);
+    struct stat info;
+    ASSERT_EQ(::stat(client.settingsFile().c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);  // 0666 less the umask
+}
+
+TEST(SettingsAtomicWrite, ASymbolicLinkIsFollowedAndKept) {
+    ClientEmulator client;
+    const std::string target = client.workDir() + "/dotfiles/morindale.ini";
+    ASSERT_EQ(::mkdir((client.workDir() + "/dotfiles").c_str(), 0755), 0);
+    WriteFile(target, "EFFECT=8\n");
+    ASSERT_EQ(::symlink("../dotfiles/morindale.ini", client.settingsFile().c_str()), 0);
+    client.start();
+    client.menuItem(18);
+    struct stat info;
+    ASSERT_EQ(::lstat(client.settingsFile().c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode));
+    EXPECT_EQ(ReadFile(target), SettingsText(1, 8, 0));
+    EXPECT_EQ(DirectoryEntries(client.workDir() + "/dotfiles"), std::vector<std::string>{"morindale.ini"});
+}
+
+TEST(SettingsAtomicWrite, AFileTheUserMayNotWriteIsLeftAlone) {
+    // As stdio's "w" would fail on it, so does the replacement, though the
+    // directory would allow a rename. Root may write anything, so the check
+    // runs in a child that has given up root.
+    ClientEmulator client;
+    client.start();
+    client.menuItem(12);
+    const std::string before = ReadFile(client.settingsFile());
+    ASSERT_EQ(::chmod(client.workDir().c_str(), 0755), 0);
+    ASSERT_EQ(::chmod(client.home().c_str(), 0777), 0);
+    ASSERT_EQ(::chmod(client.settingsFile().c_str(), 0444), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(3);
+        client.menuItem(13);
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "could not drop root";
+    EXPECT_EQ(ReadFile(client.settingsFile()), before);
+    EXPECT_EQ(DirectoryEntries(client.home()), std::vector<std::string>{kFileName});
+}
+
+// Whether text is one of the files a save can produce: six lines with these
+// keys in this order and numbers only.
+bool IsWholeSettingsFile(const std::string& text) {
+    const char* const keys[] = {"ENABLED", "EFFECT", "HEAR_VOICE", "HEAR_MUSIC", "USE_DIRECTSOUND", "CUSTOM_PITCH"};
+    std::size_t at = 0;
+    for (const char* key : keys) {
+        const std::string prefix = std::string(key) + "=";
+        if (text.compare(at, prefix.size(), prefix) != 0) return false;
+        at += prefix.size();
+        const std::size_t end = text.find('\n', at);
+        if (end == std::string::npos || end == at) return false;
+        for (std::size_t i = at; i < end; ++i)
+            if ((text[i] < '0' || text[i] > '9') && !(i == at && text[i] == '-')) return false;
+        at = end + 1;
+    }
+    return at == text.size();
+}
+
+TEST(SettingsConcurrency, ReadersNeverSeeAPartialFileWhileSeveralThreadsSave) {
+    ClientEmulator client;
+    client.start();
+    client.menuItem(12);
+    constexpr int kRounds = 60;
+    std::atomic<bool> writing{true};
+    std::atomic<int> partial{0};
+    std::atomic<int> reads{0};
+    std::thread reader([&] {
+        while (writing) {
+            const std::string text = ReadFile(client.settingsFile());
+            if (!IsWholeSettingsFile(text)) ++partial;
+            ++reads;
+        }
+    });
+    std::thread menus([&] {
+        for (int i = 0; i < kRounds; ++i) client.menuItem(7 + i % 11);
+    });
+    std::thread hotkeys([&] {
+        for (int i = 0; i < kRounds; ++i) client.hotkey(i % 2 == 0 ? "effect_hearvoice" : "effect_clone");
+    });
+    std::thread tabs([&] {
+        for (int i = 0; i < kRounds; ++i) client.serverTabChanged(1 + i % 3);
+    });
+    menus.join();
+    hotkeys.join();
+    tabs.join();
+    writing = false;
+    reader.join();
+
+    EXPECT_EQ(partial.load(), 0) << "of " << reads.load() << " reads";
+    EXPECT_GT(reads.load(), 0);
+    EXPECT_TRUE(IsWholeSettingsFile(ReadFile(client.settingsFile())));
+    EXPECT_EQ(DirectoryEntries(client.home()), std::vector<std::string>{kFileName});
+    // Every save confirmed itself; every load printed its status line.
+    const auto messages = client.chatMessages();
+    EXPECT_EQ(messages.size(), static_cast<std::size_t>(1 + 3 * kRounds));
+}
+
+TEST(SettingsConcurrency, TheWholeFileCheckRejectsPartialFiles) {
+    EXPECT_TRUE(IsWholeSettingsFile(SettingsText(0, -3, 1, 0, 1, 2500)));
+    EXPECT_FALSE(IsWholeSettingsFile(""));
+    EXPECT_FALSE(IsWholeSettingsFile("ENABLED=1\nEFFECT=14\n"));
+    EXPECT_FALSE(IsWholeSettingsFile(DefaultSettingsText().substr(0, 70)));
+    EXPECT_FALSE(IsWholeSettingsFile(DefaultSettingsText() + "ENABLED=1\n"));
+    EXPECT_FALSE(IsWholeSettingsFile("ENABLED=\nEFFECT=14\nHEAR_VOICE=1\nHEAR_MUSIC=1\nUSE_DIRECTSOUND=1\nCUSTOM_PITCH=0\n"));
+}
+
+}  // namespace
