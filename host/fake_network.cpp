@@ -18,6 +18,7 @@
 namespace {
 
 std::atomic<unsigned short> g_serverPort{0};
+std::atomic<bool> g_updateHostResolves{true};
 std::atomic<std::size_t> g_lookups{0};
 std::atomic<std::size_t> g_failedLookups{0};
 std::mutex g_mutex;
@@ -38,8 +39,9 @@ ConnectFn RealConnect() {
 }
 
 bool IsLoopbackName(const char* name) {
-    return name != nullptr && (std::strcmp(name, MORINDALE_UPDATE_HOST) == 0 || std::strcmp(name, "localhost") == 0 ||
-                               std::strcmp(name, "127.0.0.1") == 0);
+    if (name == nullptr) return false;
+    if (std::strcmp(name, MORINDALE_UPDATE_HOST) == 0) return g_updateHostResolves.load();
+    return std::strcmp(name, "localhost") == 0 || std::strcmp(name, "127.0.0.1") == 0;
 }
 
 }  // namespace
@@ -47,6 +49,8 @@ bool IsLoopbackName(const char* name) {
 namespace morindale_host {
 
 void SetUpdateServerPort(unsigned short port) { g_serverPort.store(port); }
+
+void SetUpdateHostResolvable(bool resolvable) { g_updateHostResolves.store(resolvable); }
 
 std::vector<std::chrono::steady_clock::time_point> UpdateConnectAttempts() {
     std::lock_guard<std::mutex> lock(g_mutex);

@@ -18,6 +18,10 @@ namespace morindale_host {
 // Where connections to the update host go; 0 refuses them (the default).
 void SetUpdateServerPort(unsigned short port);
 
+// Whether the update host resolves (the default); when not, its lookup fails
+// like that of an unknown name.
+void SetUpdateHostResolvable(bool resolvable);
+
 // When each connect to the update host was attempted, oldest first.
 std::vector<std::chrono::steady_clock::time_point> UpdateConnectAttempts();
 void ClearUpdateConnectAttempts();
