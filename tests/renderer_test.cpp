@@ -1,0 +1,210 @@
+// The renderer as a user runs it: sound files in, what the client would
+// send out, a table on standard output, one-line errors and no partial files.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+#include "voice_signals.h"
+#include "wave_file.h"
+
+namespace fs = std::filesystem;
+using morindale_test::ProgramRun;
+using morindale_test::RunProgram;
+using morindale_test::Wave;
+
+namespace {
+
+class Renderer : public ::testing::Test {
+protected:
+    void SetUp() override {
+#ifndef MORINDALE_RENDERER
+        GTEST_SKIP() << "the renderer is not part of this build";
+#else
+        renderer_ = MORINDALE_RENDERER;
+#endif
+        std::string pattern = (fs::temp_directory_path() / "morindale-render-test-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        dir_ = pattern;
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        if (!dir_.empty()) fs::remove_all(dir_, ignored);
+    }
+    std::string Path(const std::string& name) const { return (fs::path(dir_) / name).string(); }
+    ProgramRun Render(std::vector<std::string> args) {
+        args.insert(args.begin(), renderer_);
+        return RunProgram(args);
+    }
+    // Only the named files are in the scratch folder.
+    void ExpectFolderHolds(std::vector<std::string> names) {
+        std::vector<std::string> found;
+        for (const auto& entry : fs::directory_iterator(dir_)) found.push_back(entry.path().filename().string());
+        std::sort(found.begin(), found.end());
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(found, names);
+    }
+    void ExpectOneLineError(const ProgramRun& run, int code, const std::string& start) {
+        EXPECT_EQ(run.exitCode, code);
+        EXPECT_EQ(run.err.rfind("morindale-render: " + start, 0), 0u) << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    }
+
+    std::string renderer_, dir_;
+};
+
+// The table row of an effect, split into words.
+std::vector<std::string> Row(const std::string& table, const std::string& effect) {
+    std::istringstream lines(table);
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream words(line);
+        std::vector<std::string> row;
+        std::string word;
+        while (words >> word) row.push_back(word);
+        if (!row.empty() && row[0] == effect) return row;
+    }
+    return {};
+}
+
+TEST_F(Renderer, MissingInputIsAOneLineErrorAndWritesNothing) {
+    const ProgramRun run = Render({Path("absent.wav"), Path("out.wav"), "helium"});
+    ExpectOneLineError(run, 1, "cannot read " + Path("absent.wav"));
+    ExpectFolderHolds({});
+}
+
+TEST_F(Renderer, FolderAsInputIsAOneLineErrorAndWritesNothing) {
+    fs::create_directory(Path("folder.wav"));
+    const ProgramRun run = Render({Path("folder.wav"), Path("out.wav"), "helium"});
+    ExpectOneLineError(run, 1, "cannot read " + Path("folder.wav"));
+    ExpectFolderHolds({"folder.wav"});
+}
+
+TEST_F(Renderer, TextOrDamagedInputIsAOneLineErrorAndWritesNothing) {
+    morindale_test::WriteFile(Path("notes.wav"), "These are not samples.\n");
+    ProgramRun run = Render({Path("notes.wav"), Path("out.wav"), "helium"});
+    ExpectOneLineError(run, 1, "cannot read " + Path("notes.wav"));
+    morindale_test::WriteFile(Path("cut.wav"), std::string("RIFF\x24\x00\x00\x00WAVEfmt ", 16));
+    run = Render({Path("cut.wav"), Path("all"), "all"});
+    ExpectOneLineError(run, 1, "cannot read " + Path("cut.wav"));
+    morindale_test::WriteFile(Path("empty.wav"), "");
+    run = Render({Path("empty.wav"), Path("out.wav"), "clone"});
+    ExpectOneLineError(run, 1, "cannot read " + Path("empty.wav"));
+    ExpectFolderHolds({"notes.wav", "cut.wav", "empty.wav"});
+}
+
+TEST_F(Renderer, UnknownEffectOrWrongArgumentsAreOneLineErrors) {
+    ASSERT_TRUE(morindale_test::WriteWave(Path("in.wav"), morindale_test::Sine(200, 9000, 4800), 48000, 1));
+    ProgramRun run = Render({Path("in.wav"), Path("out.wav"), "chipmunk"});
+    ExpectOneLineError(run, 2, "unknown effect 'chipmunk' (helium, male, female, baby, mutation-slow, mutation, "
+                               "mutation-fast, atari, clone, robotic, myvoice, all)");
+    run = Render({Path("in.wav"), Path("out.wav")});
+    ExpectOneLineError(run, 2, "usage: morindale-render");
+    run = Render({"--fast", Path("in.wav"), Path("out.wav"), "helium"});
+    ExpectOneLineError(run, 2, "unknown option --fast");
+    ExpectFolderHolds({"in.wav"});
+}
+
+TEST_F(Renderer, UnwritableOutputIsAOneLineErrorWithoutAPartialFile) {
+    ASSERT_TRUE(morindale_test::WriteWave(Path("in.wav"), morindale_test::Sine(200, 9000, 4800), 48000, 1));
+    const ProgramRun run = Render({Path("in.wav"), Path("no-such-folder/out.wav"), "helium"});
+    ExpectOneLineError(run, 1, "cannot write " + Path("no-such-folder/out.wav"));
+    ExpectFolderHolds({"in.wav"});
+}
+
+TEST_F(Renderer, MyVoiceSendsTheInputUnchangedInWholeBlocks) {
+    std::vector<int16_t> voice = morindale_test::Sine(310, 30000, 10000);
+    voice[0] = -32768;
+    voice[1] = 32767;
+    ASSERT_TRUE(morindale_test::WriteWave(Path("in.wav"), voice, 48000, 1));
+    const ProgramRun run = Render({Path("in.wav"), Path("out.wav"), "myvoice"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    Wave out;
+    ASSERT_TRUE(morindale_test::ReadWave(Path("out.wav"), &out));
+    EXPECT_EQ(out.rate, 48000);
+    EXPECT_EQ(out.channels, 1);
+    std::vector<int16_t> expected = voice;
+    expected.resize(10560, 0);  // 11 blocks of 960
+    EXPECT_EQ(out.samples, expected);
+    const std::vector<std::string> row = Row(run.out, "myvoice");
+    ASSERT_GE(row.size(), 2u) << run.out;
+    EXPECT_EQ(row[1], "1.000");
+}
+
+TEST_F(Renderer, OtherRatesAndChannelsBecome48kHzMono) {
+    // 441 Hz in the left channel, silence in the right: half level in mono.
+    const std::vector<int16_t> tone = morindale_test::Sine(441.0 * 48000.0 / 44100.0, 20000, 44100);
+    std::vector<int16_t> stereo;
+    for (int16_t s : tone) {
+        stereo.push_back(s);
+        stereo.push_back(0);
+    }
+    ASSERT_TRUE(morindale_test::WriteWave(Path("in.wav"), stereo, 44100, 2));
+    const ProgramRun run = Render({Path("in.wav"), Path("out.wav"), "myvoice"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    Wave out;
+    ASSERT_TRUE(morindale_test::ReadWave(Path("out.wav"), &out));
+    EXPECT_EQ(out.rate, 48000);
+    EXPECT_EQ(out.channels, 1);
+    EXPECT_EQ(out.samples.size(), 48000u);  // one second, exactly 50 blocks
+    // Frequency kept (0.2%: interpolated crossings over a second), level halved.
+    EXPECT_NEAR(morindale_test::ZeroCrossingFrequency(out.samples, 2000, 46000), 441.0, 0.9);
+    EXPECT_NEAR(morindale_test::Rms(out.samples, 2000, 46000), 10000 / std::sqrt(2.0), 150);
+}
+
+TEST_F(Renderer, HeliumTableShowsTheMeasuredPitchRatio) {
+    // A voiced input: 140 Hz with harmonics, 3 s.
+    std::vector<int16_t> voice(144000);
+    for (std::size_t i = 0; i < voice.size(); ++i) {
+        const double t = i / 48000.0;
+        voice[i] = static_cast<int16_t>(6000 * std::sin(2 * M_PI * 140 * t) + 3000 * std::sin(2 * M_PI * 280 * t) +
+                                        1500 * std::sin(2 * M_PI * 420 * t));
+    }
+    ASSERT_TRUE(morindale_test::WriteWave(Path("in.wav"), voice, 48000, 1));
+    const ProgramRun run = Render({"--progress", Path("in.wav"), Path("out.wav"), "helium"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const std::vector<std::string> row = Row(run.out, "helium");
+    ASSERT_EQ(row.size(), 6u) << run.out;
+    // Two-sided: the f0 estimate of a steady tone is good to well under 2%.
+    EXPECT_NEAR(std::stod(row[1]), 1.587, 0.03) << run.out;
+    EXPECT_EQ(row[2], "1.587");
+    EXPECT_NE(row[4].find('x'), std::string::npos);
+    EXPECT_EQ(row[5], Path("out.wav"));
+    EXPECT_NE(run.err.find("100%"), std::string::npos) << "progress bar: " << run.err;
+    ExpectFolderHolds({"in.wav", "out.wav"});
+}
+
+TEST_F(Renderer, AllWritesOneFilePerEffectAndATableRowForEach) {
+    ASSERT_TRUE(morindale_test::WriteWave(Path("in.wav"), morindale_test::Sine(180, 12000, 48000), 48000, 1));
+    const ProgramRun run = Render({Path("in.wav"), Path("rendered"), "all"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const char* effects[] = {"helium", "male", "female", "baby", "mutation-slow", "mutation",
+                             "mutation-fast", "atari", "clone", "robotic", "myvoice"};
+    std::vector<std::string> files;
+    for (const char* effect : effects) {
+        SCOPED_TRACE(effect);
+        files.push_back(std::string(effect) + ".wav");
+        EXPECT_EQ(Row(run.out, effect).size(), 6u) << run.out;
+        Wave out;
+        ASSERT_TRUE(morindale_test::ReadWave(Path("rendered/" + files.back()), &out));
+        EXPECT_EQ(out.samples.size(), 48000u);
+        EXPECT_EQ(out.rate, 48000);
+    }
+    std::vector<std::string> found;
+    for (const auto& entry : fs::directory_iterator(Path("rendered"))) found.push_back(entry.path().filename().string());
+    std::sort(found.begin(), found.end());
+    std::sort(files.begin(), files.end());
+    EXPECT_EQ(found, files);
+    // The effects differ from one another.
+    Wave helium, baby;
+    ASSERT_TRUE(morindale_test::ReadWave(Path("rendered/helium.wav"), &helium));
+    ASSERT_TRUE(morindale_test::ReadWave(Path("rendered/baby.wav"), &baby));
+    EXPECT_NE(helium.samples, baby.samples);
+}
+
+}  // namespace
