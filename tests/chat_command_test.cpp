@@ -2,6 +2,7 @@
 // the exact client calls with their arguments, and every text.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
 #include <thread>
 #include <vector>
@@ -360,22 +361,30 @@ TEST(ChatCommandRegistration, WithoutAnIdNothingIsSentInItsName) {
 
 TEST(ChatCommandConcurrency, CommandsOnTwoThreadsKeepTheirOwnWords) {
     // The client may run commands from two tabs at once: each must be split
-    // on its own, or channels and passwords get mixed up.
+    // on its own, or channels and passwords get mixed up. Many short words
+    // keep both threads inside the splitting most of the time.
     DiagnosticsClient plugin;
-    constexpr int kPerThread = 300;
-    auto run = [&plugin](int first) {
+    constexpr int kPerThread = 10000;
+    std::atomic<int> ready{0};
+    auto run = [&plugin, &ready](int first) {
+        ready.fetch_add(1);
+        while (ready.load() < 2) std::this_thread::yield();
         for (int i = first; i < first + kPerThread; ++i) {
-            const std::string text = "join " + std::to_string(i) + " x" + std::to_string(i) + " pw" + std::to_string(i);
+            std::string text = "join " + std::to_string(i);
+            for (int word = 0; word < 40; ++word) text += " w";
+            text += " pw" + std::to_string(i);
             plugin.client.command(text.c_str());
         }
     };
-    std::thread a(run, 1000);
-    std::thread b(run, 5000);
+    std::thread a(run, 10000);
+    std::thread b(run, 50000);
     a.join();
     b.join();
     const auto moves = plugin.client.calls("requestClientMove");
     ASSERT_EQ(moves.size(), 2u * kPerThread);
-    for (const auto& move : moves) EXPECT_EQ("pw" + move.args.at(2), move.args.at(3));
+    int mixedUp = 0;
+    for (const auto& move : moves) mixedUp += "pw" + move.args.at(2) != move.args.at(3);
+    EXPECT_EQ(mixedUp, 0);
     EXPECT_TRUE(plugin.NothingLeaked());
 }
 
