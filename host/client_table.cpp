@@ -185,6 +185,10 @@ void getPluginPath(char* path, std::size_t maxLen, const char* pluginID) {
     CopyOut(Emu().data().pluginPath, path, maxLen);
 }
 
+// API 20's two-argument form, so that the plug-in calls a function of the
+// type it declares (clang's -fsanitize=function checks this).
+void getPluginPathApi20(char* path, std::size_t maxLen) { getPluginPath(path, maxLen, nullptr); }
+
 uint64 getCurrentServerConnectionHandlerID() {
     Emu().record({"getCurrentServerConnectionHandlerID", {}});
     return Emu().data().currentServerConnectionHandlerID;
@@ -282,7 +286,7 @@ std::vector<void*> BuildClientTable(std::size_t slots, int apiVersion) {
     table[SLOT_getAppPath] = Ptr(&getAppPath);
     table[SLOT_getResourcesPath] = Ptr(&getResourcesPath);
     table[SLOT_getConfigPath] = Ptr(&getConfigPath);
-    table[SLOT_getPluginPath] = Ptr(&getPluginPath);
+    table[SLOT_getPluginPath] = apiVersion >= 26 ? Ptr(&getPluginPath) : Ptr(&getPluginPathApi20);
     table[SLOT_getCurrentServerConnectionHandlerID] = Ptr(&getCurrentServerConnectionHandlerID);
     table[SLOT_printMessageToCurrentTab] = Ptr(&printMessageToCurrentTab);
     table[SLOT_sendPluginCommand] = Ptr(&sendPluginCommand);
