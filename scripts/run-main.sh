@@ -1,9 +1,34 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the plug-in and plays a client session
-# against it through the client emulator.
+# Installs what is missing, builds the plug-in and its renderer, renders the
+# bundled voice sample through every effect as the client would send it, and
+# draws a spectrogram of each result. Everything lands in out/:
+#   out/<effect>.wav   what the client would send, 48 kHz mono
+#   out/<effect>.png   its spectrogram (and out/input.png for the sample)
+# The table printed at the end gives, per effect, the measured pitch ratio
+# (output to input), the level and how much faster than real time it ran.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
-cmake -S . -B build -G Ninja >/dev/null
-cmake --build build -j"$(nproc)"
-./build/tools/morindale-session
+
+build=${MORINDALE_BUILD_DIR:-build}
+sample=tests/data/voice-sample.wav
+cmake -S . -B "$build" -G Ninja >/dev/null
+cmake --build "$build" -j"$(nproc)" --target morindale morindale-render
+
+mkdir -p out
+"$build/tools/morindale-render" "$sample" out all | tee out/table.txt
+
+# Spectrograms up to 8 kHz, where the voice is.
+spectrogram() {
+  sox "$1" -n remix 1 rate 16k spectrogram -x 900 -y 257 -z 80 -t "$2" -o "$3"
+}
+spectrogram "$sample" "Input: bundled voice sample" out/input.png
+declare -A titles=(
+  [helium]="Pitch (helium)" [male]="Pitch (male)" [female]="Pitch (female)" [baby]="Pitch (baby)"
+  [mutation-slow]="Mutation (slow)" [mutation]="Mutation" [mutation-fast]="Mutation (fast)"
+  [atari]="Atari Game" [clone]="Clone" [robotic]="Robotic Voice" [myvoice]="My voice"
+)
+for effect in helium male female baby mutation-slow mutation mutation-fast atari clone robotic myvoice; do
+  spectrogram "out/$effect.wav" "${titles[$effect]}" "out/$effect.png"
+done
+echo "out/: one .wav and one .png per effect, input.png for the sample, table.txt"
