@@ -181,6 +181,11 @@ void Feed(OutputQueueState* q) {
         if (pa.stream_write(q->stream, target, targetBytes, nullptr, 0, PA_SEEK_RELATIVE) < 0) break;
         q->readyOffset += static_cast<uint32_t>(targetBytes);
         wanted -= targetBytes;
+        if (q->readyOffset >= size) {
+            q->ready.pop();
+            q->readyOffset = 0;
+            q->spent.push(buffer);
+        }
     }
 }
 

@@ -23,11 +23,14 @@ namespace {
 constexpr const char* kOverflowMessage = "Audio overflow!";
 
 // One line in the client log; the chat tab stays free of it.
-void LogNoOutput(const char* what, int error) {
+void LogNoOutput(const char* what, const char* reason) {
     if (ts3Functions.logMessage == nullptr) return;
     char line[256];
-    std::snprintf(line, sizeof line, "Hear Voice: %s (%s); monitored audio is dropped", what,
-                  OutputQueueErrorText(error));
+    if (reason != nullptr) {
+        std::snprintf(line, sizeof line, "Hear Voice: %s (%s); monitored audio is dropped", what, reason);
+    } else {
+        std::snprintf(line, sizeof line, "Hear Voice: %s; monitored audio is dropped", what);
+    }
     ts3Functions.logMessage(line, LogLevel_WARNING, "Plugin", 0);
 }
 
@@ -36,7 +39,7 @@ void AbandonOpening(OutputQueue queue, int error) {
     WAVE_output_live.store(false, std::memory_order_relaxed);
     if (queue != nullptr) OutputQueueDispose(queue, true);
     WAVE_queue = nullptr;
-    LogNoOutput("no sound output", error);
+    LogNoOutput("no sound output", OutputQueueErrorText(error));
 }
 
 }  // namespace
@@ -93,7 +96,7 @@ void WAVE_callback(void* /*userData*/, OutputQueue queue, OutputBuffer buffer) {
     if (buffer == nullptr) {
         // The output is gone (the sound server went away): from now on the
         // capture side drops its blocks instead of overflowing the FIFO.
-        if (WAVE_output_live.exchange(false, std::memory_order_relaxed)) LogNoOutput("sound output lost", 0);
+        if (WAVE_output_live.exchange(false, std::memory_order_relaxed)) LogNoOutput("sound output lost", nullptr);
         return;
     }
 

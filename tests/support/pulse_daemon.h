@@ -1,0 +1,85 @@
+// A PulseAudio daemon of the test's own, and a recorder of what it plays.
+//
+// The daemon runs in the foreground as the test's child with its home,
+// runtime folder, cookie and socket in a fresh temp folder. It loads no
+// configuration script (-n) and only two modules: a null sink (48 kHz, mono,
+// 16 bits, "morindale_null") and the native protocol on its private socket, so
+// nothing can reach a sound card. The destructor stops it and removes the
+// folder whatever the outcome; the kernel kills it if the test process dies.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "child_process.h"
+
+namespace morindale_test {
+
+class PulseDaemon {
+public:
+    PulseDaemon();
+    ~PulseDaemon();
+    PulseDaemon(const PulseDaemon&) = delete;
+    PulseDaemon& operator=(const PulseDaemon&) = delete;
+
+    // Starts it and waits (at most 10 s) until its socket accepts clients.
+    bool start();
+    const std::string& error() const { return error_; }  // why start() failed
+    std::string server() const { return "unix:" + dir_ + "/native"; }
+    std::string log() const;
+    void kill();  // goes away at once, as a crashing server does
+    bool running() { return process_.running(); }
+
+    // The environment for a client of this daemon ("NAME=value").
+    std::vector<std::string> clientEnvironment() const;
+    const std::string& dir() const { return dir_; }
+
+private:
+    std::string dir_;
+    std::string error_;
+    ChildProcess process_;
+};
+
+// Records the null sink's monitor source (parec) as 48 kHz mono samples.
+class SinkRecorder {
+public:
+    explicit SinkRecorder(const PulseDaemon& daemon);
+    ~SinkRecorder();
+    SinkRecorder(const SinkRecorder&) = delete;
+    SinkRecorder& operator=(const SinkRecorder&) = delete;
+
+    // Starts recording; returns once samples arrive (at most 10 s).
+    bool start();
+    // Stops and returns everything recorded.
+    std::vector<int16_t> stop();
+    const std::string& error() const { return error_; }
+
+private:
+    const PulseDaemon& daemon_;
+    std::string file_;
+    std::string error_;
+    ChildProcess process_;
+};
+
+// A socket where a sound server would listen, whose "server" accepts each
+// connection and closes it at once (refuse) or never answers (silent).
+class BrokenSoundServer {
+public:
+    enum class Kind { Refusing, Silent };
+    explicit BrokenSoundServer(Kind kind);
+    ~BrokenSoundServer();
+    BrokenSoundServer(const BrokenSoundServer&) = delete;
+    BrokenSoundServer& operator=(const BrokenSoundServer&) = delete;
+
+    std::string server() const { return "unix:" + path_; }
+    int connections() const;
+
+private:
+    struct State;
+    State* state_;
+    std::string dir_;
+    std::string path_;
+};
+
+}  // namespace morindale_test
