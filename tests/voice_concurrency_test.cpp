@@ -50,6 +50,9 @@ TEST(VoiceConcurrency, EffectChangesAndClearsWhileTheCaptureThreadProcesses) {
     events.join();
     EXPECT_EQ(badFlags, 0);
     EXPECT_GT(changes.load(), 0);
+    // Many requests, at most one clear per processed block, all on this thread.
+    EXPECT_GT(voice_doubles::ClearCount(), 0u);
+    EXPECT_LE(voice_doubles::ClearCount(), 3000u);
 
     // The last request is honoured before the next processed block: a
     // cleared processor returns nothing for a first short block.

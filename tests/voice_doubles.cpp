@@ -25,6 +25,8 @@ constexpr std::size_t kPitchCapacity = 1 << 17;
 PitchCall pitchCalls[kPitchCapacity];
 std::size_t pitchCallCount = 0;
 std::atomic<bool> recordPitch{true};
+std::atomic<std::size_t> clearCount{0};
+unsigned long processorUses = 0;  // plain on purpose: see ClearCount
 
 void RecordPitch(bool integer, double semitones) {
     if (!recordPitch.load(std::memory_order_relaxed)) return;
@@ -63,6 +65,7 @@ std::vector<PitchCall> PitchCalls() {
     return std::vector<PitchCall>(pitchCalls, pitchCalls + kept);
 }
 void RecordPitchCalls(bool on) { recordPitch.store(on, std::memory_order_relaxed); }
+std::size_t ClearCount() { return clearCount.load(); }
 
 }  // namespace voice_doubles
 
@@ -81,9 +84,10 @@ int WAVE_WIN_Play_Samples(const void* data, int byteCount) {
     return 0;
 }
 
-// The executable's definitions come first in symbol lookup: every pitch that
-// the code under test sets passes here, is recorded, and goes on to the
-// library's own function.
+// The executable's definitions come first in symbol lookup, and the code under
+// test calls these members on an object, not through the vtable: every pitch
+// it sets, every clear, put and receive passes here, is recorded, and goes on
+// to the library's own function.
 namespace soundtouch {
 void SoundTouch::setPitchSemiTones(int newPitch) {
     using Real = void (*)(SoundTouch*, int);
@@ -96,5 +100,24 @@ void SoundTouch::setPitchSemiTones(double newPitch) {
     static const Real real = voice_doubles::Next<Real>("_ZN10soundtouch10SoundTouch17setPitchSemiTonesEd");
     voice_doubles::RecordPitch(false, newPitch);
     real(this, newPitch);
+}
+void SoundTouch::clear() {
+    using Real = void (*)(SoundTouch*);
+    static const Real real = voice_doubles::Next<Real>("_ZN10soundtouch10SoundTouch5clearEv");
+    ++voice_doubles::processorUses;
+    voice_doubles::clearCount.fetch_add(1);
+    real(this);
+}
+void SoundTouch::putSamples(const SAMPLETYPE* samples, uint count) {
+    using Real = void (*)(SoundTouch*, const SAMPLETYPE*, uint);
+    static const Real real = voice_doubles::Next<Real>("_ZN10soundtouch10SoundTouch10putSamplesEPKfj");
+    ++voice_doubles::processorUses;
+    real(this, samples, count);
+}
+uint SoundTouch::receiveSamples(SAMPLETYPE* out, uint count) {
+    using Real = uint (*)(SoundTouch*, SAMPLETYPE*, uint);
+    static const Real real = voice_doubles::Next<Real>("_ZN10soundtouch10SoundTouch14receiveSamplesEPfj");
+    ++voice_doubles::processorUses;
+    return real(this, out, count);
 }
 }  // namespace soundtouch

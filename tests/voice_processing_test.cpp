@@ -302,13 +302,16 @@ TEST_F(VoiceProcessing, RequestedClearTakesEffectBeforeTheNextProcessedBlock) {
     // A request made while an in-place effect runs is honoured when the
     // processor is next used; two requests clear once.
     gl_CurrentVoiceEffect = EFFECT_CLONE;
+    const std::size_t clearsBefore = ClearCount();
     RequestPitchProcessorClear();
     Samples cloneBlock = Slice(signal, b++);
     Hook(cloneBlock);
+    EXPECT_EQ(ClearCount(), clearsBefore) << "Clone does not touch the processor";
     RequestPitchProcessorClear();
     gl_CurrentVoiceEffect = EFFECT_PITCH_FEMALE;
     reference.Clear();
     for (int i = 0; i < 30; ++i) send(4);
+    EXPECT_EQ(ClearCount(), clearsBefore + 2) << "one clear by the plug-in, one by the reference";
 }
 
 TEST_F(VoiceProcessing, EmptyBlockIsNeitherChangedNorFlaggedButTheSweepSteps) {
