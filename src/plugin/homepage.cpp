@@ -80,12 +80,18 @@ void OpenHomepage() {
     sigset_t allSignals;
     sigemptyset(&noSignals);
     sigfillset(&allSignals);
+    sigdelset(&allSignals, SIGKILL);  // cannot be changed; some systems refuse the set
+    sigdelset(&allSignals, SIGSTOP);
     posix_spawnattr_setsigmask(&attributes, &noSignals);
     posix_spawnattr_setsigdefault(&attributes, &allSignals);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     const long openMax = ::sysconf(_SC_OPEN_MAX);
     const int maxFd = openMax > 0 && openMax < 65536 ? static_cast<int>(openMax) : 65536;
 
+    // In the child of a multi-threaded process only async-signal-safe work
+    // is sound: close, posix_spawn (a vfork-style clone on glibc, a system
+    // call on macOS; neither takes malloc's locks nor runs fork handlers)
+    // and _exit.
     const pid_t intermediate = ::fork();
     if (intermediate == 0) {
         CloseInheritedDescriptors(maxFd);

@@ -34,11 +34,11 @@ void FreeList(Record** list, std::size_t count) {
     std::free(list);
 }
 
-PluginMenuItem** BuildMenuList() {
-    const std::size_t sz = kMenuListSize;
-    auto** list = static_cast<PluginMenuItem**>(std::malloc(sz * sizeof(PluginMenuItem*)));
+// Both builders return the list and the number of entries written, the ending
+// null included, or null when out of memory.
+PluginMenuItem** BuildMenuList(std::size_t& n) {
+    auto** list = static_cast<PluginMenuItem**>(std::malloc(kMenuListSize * sizeof(PluginMenuItem*)));
     if (list == nullptr) return nullptr;
-    std::size_t n = 0;
     for (int id : kMenuOrder) {
         const Action* action = FindAction(id);
         PluginMenuItem* item = createMenuItem(PLUGIN_MENU_TYPE_GLOBAL, id, action->menuText, action->menuIcon);
@@ -49,15 +49,12 @@ PluginMenuItem** BuildMenuList() {
         list[n++] = item;
     }
     list[n++] = nullptr;
-    CHECK_LIST_COUNT(n == sz);
     return list;
 }
 
-PluginHotkey** BuildHotkeyList() {
-    const std::size_t sz = kHotkeyListSize;
-    auto** list = static_cast<PluginHotkey**>(std::malloc(sz * sizeof(PluginHotkey*)));
+PluginHotkey** BuildHotkeyList(std::size_t& n) {
+    auto** list = static_cast<PluginHotkey**>(std::malloc(kHotkeyListSize * sizeof(PluginHotkey*)));
     if (list == nullptr) return nullptr;
-    std::size_t n = 0;
     for (const HotkeyEntry& entry : kHotkeys) {
         PluginHotkey* hotkey = createHotkey(entry.keyword, entry.description);
         if (hotkey == nullptr) {
@@ -67,7 +64,6 @@ PluginHotkey** BuildHotkeyList() {
         list[n++] = hotkey;
     }
     list[n++] = nullptr;
-    CHECK_LIST_COUNT(n == sz);
     return list;
 }
 
@@ -76,7 +72,12 @@ PluginHotkey** BuildHotkeyList() {
 // Out of memory, the client gets null for the list or the icon, meaning no
 // menu or no icon, rather than a partial list.
 void ts3plugin_initMenus(PluginMenuItem*** menuItems, char** menuIcon) {
-    if (menuItems != nullptr) *menuItems = BuildMenuList();
+    if (menuItems != nullptr) {
+        const std::size_t sz = kMenuListSize;
+        std::size_t n = 0;
+        *menuItems = BuildMenuList(n);
+        if (*menuItems != nullptr) CHECK_LIST_COUNT(n == sz);
+    }
     if (menuIcon != nullptr) {
         *menuIcon = static_cast<char*>(std::malloc(PLUGIN_MENU_BUFSZ));
         if (*menuIcon != nullptr) CopyField(*menuIcon, PLUGIN_MENU_BUFSZ, kMenuIconBlock);
@@ -84,5 +85,9 @@ void ts3plugin_initMenus(PluginMenuItem*** menuItems, char** menuIcon) {
 }
 
 void ts3plugin_initHotkeys(PluginHotkey*** hotkeys) {
-    if (hotkeys != nullptr) *hotkeys = BuildHotkeyList();
+    if (hotkeys == nullptr) return;
+    const std::size_t sz = kHotkeyListSize;
+    std::size_t n = 0;
+    *hotkeys = BuildHotkeyList(n);
+    if (*hotkeys != nullptr) CHECK_LIST_COUNT(n == sz);
 }
