@@ -111,6 +111,44 @@ TEST_F(UpdatePlugin, StartupCheckIsSilentAboutTheCurrentVersionAndFailures) {
     client.unload();
 }
 
+// "Check for update" is menu item 20.
+constexpr int kCheckForUpdateItem = 20;
+
+TEST_F(UpdatePlugin, MenuCheckDuringTheStartupDelayMakesItReportLikeAManualOne) {
+    LoopbackServer server(LoopbackServer::Reply(HttpReply("MorindaleVersion:1.50")));
+    morindale_host::SetUpdateServerPort(server.port());
+    ClientEmulator client;
+    const auto start = Clock::now();
+    client.start();
+    // Once the check sleeps: a click before it has read the mode would make
+    // it a manual check from the start, without the delay.
+    std::this_thread::sleep_for(milliseconds(300));
+    client.menuItem(kCheckForUpdateItem);
+    ASSERT_TRUE(client.waitForCalls("printMessageToCurrentTab", 1, milliseconds(10000)));
+    client.unload();
+    EXPECT_EQ(client.chatMessages(), std::vector<std::string>{"Morindale: You are using the latest version!"});
+    ASSERT_EQ(server.acceptTimes().size(), 1u);
+    EXPECT_GE(MsBetween(start, server.acceptTimes()[0]), 2000);
+}
+
+TEST_F(UpdatePlugin, MenuCheckAfterTheStartupCheckConnectsAtOnce) {
+    morindale_host::SetUpdateServerPort(morindale_test::UnusedLoopbackPort());
+    ClientEmulator client;
+    client.start();
+    ASSERT_TRUE(WaitUntil([] { return Attempts() >= 2; }, milliseconds(10000)));
+    std::this_thread::sleep_for(milliseconds(300));  // the silent start-up check ends
+    EXPECT_EQ(client.chatMessages(), std::vector<std::string>{});
+    const auto clicked = Clock::now();
+    client.menuItem(kCheckForUpdateItem);
+    ASSERT_TRUE(client.waitForCalls("printMessageToCurrentTab", 1, milliseconds(5000)));
+    client.unload();
+    EXPECT_EQ(client.chatMessages(), std::vector<std::string>{"Morindale: Cannot check for updates!"});
+    const auto attempts = morindale_host::UpdateConnectAttempts();
+    ASSERT_EQ(attempts.size(), 4u);
+    EXPECT_LT(MsBetween(clicked, attempts[2]), 1000);
+    EXPECT_GE(MsBetween(attempts[2], attempts[3]), 250);
+}
+
 TEST_F(UpdatePlugin, ConcurrentShutdownDuringTheStartupDelay) {
     LoopbackServer server(LoopbackServer::Reply(HttpReply("MorindaleVersion:1.49")));
     morindale_host::SetUpdateServerPort(server.port());
