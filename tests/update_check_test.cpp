@@ -278,6 +278,33 @@ TEST_F(UpdateCheckTest, ManualRequestDuringTheStartupDelayMakesItReportLikeAManu
     EXPECT_GE(MsBetween(start, server.acceptTimes()[0]), 2000) << "the running check kept its delay";
 }
 
+std::atomic<bool> g_requestWhilePrinting{false};
+
+void RecordChatAndRequestAnotherCheck(const char* text) {
+    RecordChat(text);
+    // As a client might, from a hook the message sets off; once only.
+    if (g_requestWhilePrinting.exchange(false)) CheckForUpdate(false);
+}
+
+TEST_F(UpdateCheckTest, ClientThatRequestsACheckWhileAMessageIsPrintedDoesNotDeadlock) {
+    ts3Functions.printMessageToCurrentTab = RecordChatAndRequestAnotherCheck;
+    g_requestWhilePrinting = true;
+    LoopbackServer server(LoopbackServer::Reply(HttpReply("MorindaleVersion:1.49")));
+    morindale_host::SetUpdateServerPort(server.port());
+    CheckForUpdate(false);
+    ASSERT_TRUE(WaitForChat(1, milliseconds(5000)));
+    // The new thread either finds the check still working and ends silently,
+    // or starts after it and runs a check of its own.
+    std::this_thread::sleep_for(milliseconds(300));
+    ASSERT_TRUE(WaitUntil([] { return !gl_UpdateCheckActive.load(); }, milliseconds(5000)));
+    StopUpdateChecks();
+    const auto chat = Chat();
+    ASSERT_GE(chat.size(), 1u);
+    ASSERT_LE(chat.size(), 2u);
+    for (const std::string& line : chat) EXPECT_EQ(line, NewVersion("1.49"));
+    EXPECT_EQ(server.connections(), chat.size());
+}
+
 // --- Servers that do not answer properly -----------------------------------
 
 TEST_F(UpdateCheckTest, SilentServerEndsAfterTwoReadTimeoutsAndTheNextCheckRuns) {

@@ -43,16 +43,26 @@ struct CheckThread {
 };
 
 // Guards the thread list, the stop signal's opening and closing, and
-// g_stopping. A check prints under it, so once StopUpdateChecks has set
-// g_stopping no check prints any more.
+// g_stopping (no new checks while set).
 std::mutex g_mutex;
 std::vector<std::unique_ptr<CheckThread>> g_threads;
 StopSignal g_stop;
 bool g_stopping = false;
 
+// A check prints under g_printMutex, so once StopUpdateChecks has set
+// g_silenced no check prints any more. A lock of its own, so that a client
+// that calls back into the plug-in while printing cannot deadlock on g_mutex.
+std::mutex g_printMutex;
+bool g_silenced = false;
+
+void SetSilenced(bool silenced) {
+    std::lock_guard<std::mutex> lock(g_printMutex);
+    g_silenced = silenced;
+}
+
 void PrintUnlessStopping(const char* text) {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    if (!g_stopping) PrintToCurrentTab(text);
+    std::lock_guard<std::mutex> lock(g_printMutex);
+    if (!g_silenced) PrintToCurrentTab(text);
 }
 
 void ReportReply(const char* reply) {
@@ -144,6 +154,7 @@ void CheckForUpdate(bool automatic) {
 
 void StopUpdateChecks() {
     try {
+        SetSilenced(true);
         std::vector<std::unique_ptr<CheckThread>> threads;
         {
             std::lock_guard<std::mutex> lock(g_mutex);
@@ -152,9 +163,12 @@ void StopUpdateChecks() {
             threads.swap(g_threads);
         }
         for (const auto& check : threads) pthread_join(check->thread, nullptr);
-        std::lock_guard<std::mutex> lock(g_mutex);
-        g_stop.Close();
-        g_stopping = false;
+        {
+            std::lock_guard<std::mutex> lock(g_mutex);
+            g_stop.Close();
+            g_stopping = false;
+        }
+        SetSilenced(false);
     } catch (...) {
     }
 }
