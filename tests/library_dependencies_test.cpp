@@ -12,7 +12,7 @@
 
 namespace {
 
-std::string Run(const std::string& command) {
+std::string RunCommand(const std::string& command) {
     std::string output;
     FILE* pipe = popen((command + " 2>&1").c_str(), "r");
     if (pipe == nullptr) return output;
@@ -50,7 +50,7 @@ TEST(RuntimeDependencies, DirectNeedsAreTheDocumentedOnes) {
     const std::set<std::string> documented = Documented("needs");
     ASSERT_FALSE(documented.empty()) << "README lists no run-time dependencies";
     std::set<std::string> needed;
-    std::istringstream lines(Run("readelf -d '" + morindale_host::DefaultPluginFile() + "'"));
+    std::istringstream lines(RunCommand("readelf -d '" + morindale_host::DefaultPluginFile() + "'"));
     std::string line;
     while (std::getline(lines, line)) {
         const auto open = line.find("Shared library: [");
@@ -65,7 +65,10 @@ TEST(RuntimeDependencies, LddResolvesExactlyTheDocumentedLibraries) {
     if (std::string(MORINDALE_SANITIZE_MODE) != "") GTEST_SKIP() << "sanitizer builds need their runtimes";
     std::set<std::string> documented = Documented("needs");
     for (const std::string& name : Documented("through")) documented.insert(name);
-    const std::string output = Run("ldd '" + morindale_host::DefaultPluginFile() + "'");
+    // ldd shows the dynamic loader by its path, on a line of its own.
+    for (auto it = documented.begin(); it != documented.end();)
+        it = it->rfind("ld-linux", 0) == 0 ? documented.erase(it) : std::next(it);
+    const std::string output = RunCommand("ldd '" + morindale_host::DefaultPluginFile() + "'");
     EXPECT_EQ(output.find("not found"), std::string::npos) << output;
     std::set<std::string> resolved;
     std::istringstream lines(output);

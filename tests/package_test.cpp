@@ -16,7 +16,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string Run(const std::string& command, int* status = nullptr) {
+std::string RunCommand(const std::string& command, int* status = nullptr) {
     std::string output;
     FILE* pipe = popen((command + " 2>&1").c_str(), "r");
     if (pipe == nullptr) return output;
@@ -38,7 +38,7 @@ std::string PackageFile() {
 TEST(Package, UnpacksIntoTheClientsLayout) {
     if (std::string(MORINDALE_SANITIZE_MODE) != "") GTEST_SKIP() << "packages are made from the plain build";
     int status = 0;
-    std::string log = Run(std::string("cmake --build '") + MORINDALE_BINARY_DIR + "' --target package-plugin", &status);
+    std::string log = RunCommand(std::string("cmake --build '") + MORINDALE_BINARY_DIR + "' --target package-plugin", &status);
     ASSERT_EQ(status, 0) << log;
     const std::string package = PackageFile();
     ASSERT_FALSE(package.empty());
@@ -47,7 +47,7 @@ TEST(Package, UnpacksIntoTheClientsLayout) {
     EXPECT_EQ(fs::path(package).filename().string(), expectedName);
 
     // Every entry is deflated and has a plain ASCII name.
-    std::string listing = Run("unzip -v '" + package + "'", &status);
+    std::string listing = RunCommand("unzip -v '" + package + "'", &status);
     ASSERT_EQ(status, 0) << listing;
     std::set<std::string> names;
     std::istringstream lines(listing);
@@ -76,7 +76,7 @@ TEST(Package, UnpacksIntoTheClientsLayout) {
     // Unpacked, the icons are 16x16 PNG images and the library is the one built here.
     const fs::path unpacked = fs::temp_directory_path() / ("morindale-package-" + std::to_string(getpid()));
     fs::remove_all(unpacked);
-    log = Run("unzip -q '" + package + "' -d '" + unpacked.string() + "'", &status);
+    log = RunCommand("unzip -q '" + package + "' -d '" + unpacked.string() + "'", &status);
     ASSERT_EQ(status, 0) << log;
     for (const char* icon : {"vorn16.png", "stop.png", "voice.png", "head.png", "update.png", "home.png", "about.png"}) {
         const std::string png = morindale_test::ReadFile((unpacked / "plugins/morindale" / icon).string());
