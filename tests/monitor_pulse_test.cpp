@@ -16,6 +16,7 @@
 #include "client_emulator.h"
 #include "pulse_daemon.h"
 #include "spoken_voice.h"
+#include "test_support.h"
 
 namespace {
 
@@ -112,11 +113,17 @@ int Overflows(const ClientEmulator& client) {
     return static_cast<int>(std::count(chat.begin(), chat.end(), "Audio overflow!"));
 }
 
-std::size_t ThreadCount() {
+// Threads of this process named `name` (the monitor's playback thread is
+// "morindale-mon").
+std::size_t ThreadsNamed(const std::string& name) {
     std::size_t count = 0;
     if (DIR* tasks = opendir("/proc/self/task")) {
-        while (dirent* entry = readdir(tasks))
-            if (entry->d_name[0] != '.') ++count;
+        while (dirent* entry = readdir(tasks)) {
+            if (entry->d_name[0] == '.') continue;
+            std::string comm = morindale_test::ReadFile(std::string("/proc/self/task/") + entry->d_name + "/comm");
+            if (!comm.empty() && comm.back() == '\n') comm.pop_back();
+            if (comm == name) ++count;
+        }
         closedir(tasks);
     }
     return count;
@@ -199,29 +206,28 @@ TEST(MonitorPulse, ShutdownAndUnloadWhileAudioFlowsLeaveNothingRunning) {
     // Someone listening keeps the null sink's clock going, as a sound card does.
     SinkRecorder recorder(daemon);
     ASSERT_TRUE(recorder.start()) << recorder.error();
-    const std::size_t threadsBefore = ThreadCount();
     {
         ClientEmulator client(WithServer(daemon.server()));
         client.start();
-        EXPECT_GE(ThreadCount(), threadsBefore + 1);  // the playback thread, at least
+        EXPECT_EQ(ThreadsNamed("morindale-mon"), 1u);
         TalkInRealTime(client, voice);
         const Clock::time_point start = Clock::now();
         client.unload();  // shutdown, then dlclose, mid-speech
         const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
         RecordProperty("unload_ms", std::to_string(took.count()));
-        EXPECT_EQ(ThreadCount(), threadsBefore);
+        EXPECT_EQ(ThreadsNamed("morindale-mon"), 0u);
         EXPECT_TRUE(client.problems().empty());
     }
     // A callback into the unloaded code would crash the test here.
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    EXPECT_EQ(ThreadCount(), threadsBefore);
+    EXPECT_EQ(ThreadsNamed("morindale-mon"), 0u);
     EXPECT_TRUE(daemon.running());
 }
 
 TEST(MonitorPulse, WithoutASoundServerThePlugInWorksAndDropsMonitoredBlocksQuietly) {
     ClientEmulator client;  // its sound server path leads nowhere
-    const std::size_t threadsBefore = ThreadCount();
     client.start();
+    EXPECT_EQ(ThreadsNamed("morindale-mon"), 0u);  // ended with the failed opening
     const std::vector<std::string> lines = HearVoiceLogLines(client);
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0],
@@ -242,7 +248,6 @@ TEST(MonitorPulse, WithoutASoundServerThePlugInWorksAndDropsMonitoredBlocksQuiet
     EXPECT_GT(edited, 140);  // the voice is still changed
     EXPECT_EQ(Overflows(client), 0);
     client.unload();
-    EXPECT_EQ(ThreadCount(), threadsBefore);
     EXPECT_EQ(HearVoiceLogLines(client).size(), 1u);
 }
 
@@ -295,7 +300,9 @@ TEST(MonitorPulse, AServerThatDiesWhilePlayingIsLoggedOnceAndBlocksAreDroppedQui
     std::vector<int16_t> block(kBlock, 2500);
     for (int i = 0; i < 150; ++i) client.voiceBlock(block.data(), kBlock);
     EXPECT_EQ(Overflows(client), 0);
+    EXPECT_EQ(ThreadsNamed("morindale-mon"), 1u);  // idle until closed
     client.unload();
+    EXPECT_EQ(ThreadsNamed("morindale-mon"), 0u);
     EXPECT_EQ(HearVoiceLogLines(client).size(), 1u);
 }
 

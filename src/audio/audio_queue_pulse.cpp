@@ -13,6 +13,8 @@
 // earlier goes out with it.
 #if !defined(__APPLE__)
 
+#include <pthread.h>
+
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -304,6 +306,8 @@ void ReportLoss(OutputQueueState* q) {
 
 void Run(OutputQueueState* q) {
     tl_playbackQueue = q;
+    // Named, so that it can be told apart in a debugger, top or a test.
+    pthread_setname_np(pthread_self(), "morindale-mon");
     const PulseLibrary& pa = *q->pa;
     pa_mainloop* mainloop = pa.mainloop_new();
     int error = mainloop != nullptr ? 0 : kOutputErrorResources;
