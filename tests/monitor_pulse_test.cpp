@@ -15,7 +15,7 @@
 
 #include "client_emulator.h"
 #include "pulse_daemon.h"
-#include "spoken_voice.h"
+#include "bundled_voice.h"
 #include "test_support.h"
 
 namespace {
@@ -131,7 +131,7 @@ std::size_t ThreadsNamed(const std::string& name) {
 
 std::vector<int16_t> Voice(double seconds) {
     std::string error;
-    std::vector<int16_t> voice = morindale_test::SpokenVoice(seconds, &error);
+    std::vector<int16_t> voice = morindale_test::BundledVoice(seconds, &error);
     EXPECT_FALSE(voice.empty()) << error;
     return voice;
 }

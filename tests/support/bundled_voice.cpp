@@ -1,16 +1,8 @@
-#include "spoken_voice.h"
+#include "bundled_voice.h"
 
-#include <signal.h>
-#include <unistd.h>
-
-#include <chrono>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <thread>
 
-#include "child_process.h"
 #include "test_support.h"
 
 namespace morindale_test {
@@ -52,33 +44,12 @@ bool ParseWave(const std::string& bytes, std::vector<int16_t>* samples, uint32_t
 
 }  // namespace
 
-std::vector<int16_t> SpokenVoice(double seconds, std::string* error) {
-    const std::string binary = FindProgram("espeak-ng");
-    if (binary.empty()) {
-        *error = "espeak-ng is not installed (scripts/setup.sh)";
-        return {};
-    }
-    const std::filesystem::path folder =
-        std::filesystem::temp_directory_path() / ("morindale-voice-" + std::to_string(getpid()));
-    std::filesystem::create_directories(folder);
-    const std::string wave = (folder / "voice.wav").string();
-    ChildProcess speaker;
-    const std::vector<std::string> argv = {
-        binary, "-v", "en", "-s", "150", "-w", wave,
-        "Hello, this is Morindale speaking. The quick brown fox jumps over the lazy dog, "
-        "and my voice comes back to me while I talk to my friends."};
+std::vector<int16_t> BundledVoice(double seconds, std::string* error) {
+    const std::string path = std::string(MORINDALE_SOURCE_DIR) + "/tests/data/voice-sample.wav";
     std::vector<int16_t> spoken;
     uint32_t rate = 0;
-    if (speaker.start(argv, {"PATH=/usr/bin:/bin", "HOME=" + folder.string(), "LANG=C"},
-                      (folder / "out").string(), (folder / "err").string())) {
-        for (int i = 0; i < 3000 && speaker.running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        speaker.stop(SIGKILL);
-        ParseWave(ReadFile(wave), &spoken, &rate);
-    }
-    std::error_code ignored;
-    std::filesystem::remove_all(folder, ignored);
-    if (spoken.empty()) {
-        *error = "espeak-ng wrote no usable speech";
+    if (!ParseWave(ReadFile(path), &spoken, &rate) || spoken.size() < 2) {
+        *error = "cannot read a 16-bit mono sample from " + path;
         return {};
     }
     // Linear interpolation to 48 kHz: plenty for a test signal.
