@@ -10,7 +10,7 @@ jobs=$(nproc)
 # Test programs that run against the API 26 build too: lifecycle, symbols
 # and package, a voice block, a hotkey with its message and settings write,
 # the chat command, the info panel, and the update check on loopback.
-API26_TESTS='^(lifecycle_test|exports_test|package_test|entry_points_test|chat_command_test|info_panel_test|diagnostics_test)$'
+API26_TESTS='^(lifecycle_test|exports_test|package_test|entry_points_test|voice_hook_test|hotkeys_test|settings_file_test|chat_command_test|info_panel_test|diagnostics_test|update_plugin_test)$'
 
 passed=0
 failed=0

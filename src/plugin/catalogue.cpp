@@ -93,4 +93,10 @@ const char* const kAboutLines[kAboutLineCount] = {
     "Made by " MORINDALE_AUTHOR ", with SoundTouch for the pitch",
 };
 
+#define MORINDALE_STRINGIFY2(x) #x
+#define MORINDALE_STRINGIFY(x) MORINDALE_STRINGIFY2(x)
+#if MORINDALE_UPDATE_PORT == 80
 const char* const kHomepageUrl = "http://" MORINDALE_UPDATE_HOST "/teamspeak";
+#else
+const char* const kHomepageUrl = "http://" MORINDALE_UPDATE_HOST ":" MORINDALE_STRINGIFY(MORINDALE_UPDATE_PORT) "/teamspeak";
+#endif
