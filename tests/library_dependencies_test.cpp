@@ -12,16 +12,7 @@
 
 namespace {
 
-std::string RunCommand(const std::string& command) {
-    std::string output;
-    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    if (pipe == nullptr) return output;
-    char buffer[4096];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
-    pclose(pipe);
-    return output;
-}
+using morindale_test::RunCommand;
 
 // The sonames listed in the README between the two marker lines, by kind
 // ("needs" for the library's own entries, "through" for what they pull in).

@@ -16,17 +16,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string RunCommand(const std::string& command, int* status = nullptr) {
-    std::string output;
-    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    if (pipe == nullptr) return output;
-    char buffer[4096];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
-    int rc = pclose(pipe);
-    if (status != nullptr) *status = rc;
-    return output;
-}
+using morindale_test::RunCommand;
 
 std::string PackageFile() {
     for (const auto& entry : fs::directory_iterator(MORINDALE_BINARY_DIR)) {

@@ -18,4 +18,8 @@ void WriteFile(const std::string& path, const std::string& text);
 
 bool FileExists(const std::string& path);
 
+// Runs a shell command; returns its standard output and error together and,
+// through status, its wait status.
+std::string RunCommand(const std::string& command, int* status = nullptr);
+
 }  // namespace morindale_test
