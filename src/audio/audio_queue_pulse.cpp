@@ -71,7 +71,7 @@ struct OutputQueueState {
     const PulseLibrary* pa = nullptr;
     OutputCallback callback = nullptr;
     void* userData = nullptr;
-    pa_sample_spec spec{};
+    pa_sample_spec sampleFormat{};
     std::thread thread;
 
     // The mailbox: guarded by `mutex`.
@@ -146,7 +146,7 @@ void Feed(OutputQueueState* q) {
     if (q->stream == nullptr || q->lost || pa.stream_get_state(q->stream) != PA_STREAM_READY) return;
     size_t wanted = pa.stream_writable_size(q->stream);
     if (wanted == static_cast<size_t>(-1)) return;
-    const uint32_t frameBytes = 2u * q->spec.channels;
+    const uint32_t frameBytes = 2u * q->sampleFormat.channels;
     int refills = 0;
 
     while (wanted >= frameBytes) {
@@ -241,13 +241,13 @@ int Connect(OutputQueueState* q, pa_mainloop* mainloop) {
         Iterate(q, mainloop, kPollTimeoutUs);
     }
 
-    q->stream = pa.stream_new(q->context, "Hear Voice", &q->spec, nullptr);
+    q->stream = pa.stream_new(q->context, "Hear Voice", &q->sampleFormat, nullptr);
     if (q->stream == nullptr) return kOutputErrorNoServer;
     pa.stream_set_state_callback(q->stream, OnStreamState, q);
     pa.stream_set_write_callback(q->stream, OnWritable, q);
     pa_buffer_attr attributes;
     attributes.maxlength = static_cast<uint32_t>(-1);
-    attributes.tlength = static_cast<uint32_t>(static_cast<uint64_t>(q->spec.rate) * 2u * q->spec.channels *
+    attributes.tlength = static_cast<uint32_t>(static_cast<uint64_t>(q->sampleFormat.rate) * 2u * q->sampleFormat.channels *
                                                kServerLatencyMs / 1000u);
     attributes.prebuf = static_cast<uint32_t>(-1);
     attributes.minreq = static_cast<uint32_t>(-1);
@@ -376,9 +376,9 @@ int OutputQueueNew(const StreamFormat* format, OutputCallback callback, void* us
     q->pa = pa;
     q->callback = callback;
     q->userData = userData;
-    q->spec.format = PA_SAMPLE_S16NE;
-    q->spec.rate = static_cast<uint32_t>(format->mSampleRate);
-    q->spec.channels = static_cast<uint8_t>(format->mChannelsPerFrame);
+    q->sampleFormat.format = PA_SAMPLE_S16NE;
+    q->sampleFormat.rate = static_cast<uint32_t>(format->mSampleRate);
+    q->sampleFormat.channels = static_cast<uint8_t>(format->mChannelsPerFrame);
     try {
         q->thread = std::thread(Run, q);
         std::unique_lock<std::mutex> lock(q->mutex);
