@@ -5,7 +5,9 @@
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <string>
@@ -421,6 +423,33 @@ TEST(HttpSocketConcurrency, TwoThreadsShareOneObjectOneCommandAtATime) {
     EXPECT_EQ(server.requests(), std::vector<std::string>(2 * kRounds, kRequest));
     EXPECT_EQ(socket.socketFd, 0);
     EXPECT_FALSE(socket.busy.load());
+}
+
+// The test server itself: a handler that sends to a client which neither
+// reads nor closes fills both socket buffers; stopping must still end it.
+TEST(LoopbackServer, StopEndsAHandlerBlockedInSend) {
+    LoopbackServer server([](ServerConnection& connection) { connection.Send(std::string(64 << 20, 'x')); });
+    const int client = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(client, 0);
+    struct sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(server.port());
+    ASSERT_EQ(connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_TRUE(server.WaitForConnections(1, milliseconds(5000)));
+    std::this_thread::sleep_for(milliseconds(300));  // the buffers fill up
+
+    std::atomic<bool> stopped{false};
+    const auto start = Clock::now();
+    std::thread stopper([&] {
+        server.Stop();
+        stopped = true;
+    });
+    while (!stopped && ElapsedMs(start) < 3000) std::this_thread::sleep_for(milliseconds(5));
+    const bool stoppedInTime = stopped;
+    close(client);  // unblocks a handler that is still stuck, so the test ends either way
+    stopper.join();
+    EXPECT_TRUE(stoppedInTime) << "Stop waited for a client that never reads";
 }
 
 TEST(Delay, SleepsTheGivenMilliseconds) {

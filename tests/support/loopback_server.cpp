@@ -68,8 +68,15 @@ bool ServerConnection::Send(const std::string& bytes) {
     std::size_t sent = 0;
     while (fd_ >= 0 && sent < bytes.size()) {
         if (server_.stopping()) return false;
-        const ssize_t result = send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-        if (result < 0 && errno == EINTR) continue;
+        // A client that neither reads nor closes fills the buffers: wait for
+        // room together with the wake-up, so that Stop never hangs here.
+        struct pollfd fds[2] = {{fd_, POLLOUT, 0}, {server_.wakeFd(), POLLIN, 0}};
+        const int waited = poll(fds, 2, -1);
+        if (waited < 0 && errno == EINTR) continue;
+        if (waited <= 0 || fds[1].revents != 0) return false;
+        const ssize_t result =
+            send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (result < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
         if (result <= 0) return false;
         sent += static_cast<std::size_t>(result);
     }
