@@ -119,6 +119,40 @@ TEST(SettingsAtomicWrite, ASymbolicLinkIsFollowedAndKept) {
     EXPECT_EQ(DirectoryEntries(client.workDir() + "/dotfiles"), std::vector<std::string>{"morindale.ini"});
 }
 
+TEST(SettingsAtomicWrite, ALinkToAFileNotYetThereGetsItsTargetCreated) {
+    ClientEmulator client;
+    const std::string target = client.workDir() + "/dotfiles/morindale.ini";
+    ASSERT_EQ(::mkdir((client.workDir() + "/dotfiles").c_str(), 0755), 0);
+    ASSERT_EQ(::symlink("../dotfiles/morindale.ini", client.settingsFile().c_str()), 0);
+    client.start();
+    client.menuItem(12);
+    struct stat info;
+    ASSERT_EQ(::lstat(client.settingsFile().c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode)) << "the link was replaced by a plain file";
+    ASSERT_TRUE(FileExists(target));
+    EXPECT_EQ(ReadFile(target), SettingsText(1, 12, 1));
+    EXPECT_EQ(DirectoryEntries(client.workDir() + "/dotfiles"), std::vector<std::string>{"morindale.ini"});
+    EXPECT_EQ(DirectoryEntries(client.home()), std::vector<std::string>{kFileName});
+}
+
+TEST(SettingsAtomicWrite, ALoopOfLinksIsLeftAsItIs) {
+    // Opening for writing fails on a loop, and so does the replacement: the
+    // user's links stay, the change stays in effect in memory.
+    ClientEmulator client;
+    const std::string other = client.home() + "/other.ini";
+    ASSERT_EQ(::symlink("other.ini", client.settingsFile().c_str()), 0);
+    ASSERT_EQ(::symlink(kFileName, other.c_str()), 0);
+    client.start();
+    client.menuItem(12);
+    EXPECT_EQ(client.chatMessages().back(), "Pitch (male) voice active. [Morindale]");
+    struct stat info;
+    ASSERT_EQ(::lstat(client.settingsFile().c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode));
+    ASSERT_EQ(::lstat(other.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode));
+    EXPECT_EQ(DirectoryEntries(client.home()), (std::vector<std::string>{kFileName, "other.ini"}));
+}
+
 TEST(SettingsAtomicWrite, AFileTheUserMayNotWriteIsLeftAlone) {
     // As stdio's "w" would fail on it, so does the replacement, though the
     // directory would allow a rename. Root may write anything, so the check

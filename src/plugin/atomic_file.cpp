@@ -9,10 +9,12 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
 constexpr int kNameAttempts = 16;
+constexpr int kMaxLinkHops = 40;  // as the kernel allows before ELOOP
 
 bool WriteAll(int fd, const char* data, std::size_t size) {
     while (size > 0) {
@@ -41,14 +43,36 @@ int CreateTemporary(const char* destination, char* name, std::size_t nameSize) {
     return -1;
 }
 
+// Follows symbolic links from path to the name of the file they lead to, also
+// when that file does not exist yet: opening for writing would create it
+// there, so the replacement must too, rather than put a plain file in place
+// of the link. False for a loop or a name that does not fit.
+bool ResolveLinks(const char* path, char* out, std::size_t outSize) {
+    const std::size_t pathLength = std::strlen(path);
+    if (pathLength >= outSize) return false;
+    std::memcpy(out, path, pathLength + 1);
+    for (int hop = 0; hop < kMaxLinkHops; ++hop) {
+        struct stat info;
+        if (::lstat(out, &info) != 0 || !S_ISLNK(info.st_mode)) return true;
+        char target[PATH_MAX];
+        const ssize_t length = ::readlink(out, target, sizeof target - 1);
+        if (length <= 0) return false;
+        target[length] = '\0';
+        // A relative target names a file beside the link; an absolute one
+        // replaces the whole name.
+        const char* slash = target[0] == '/' ? nullptr : std::strrchr(out, '/');
+        const std::size_t keep = slash != nullptr ? static_cast<std::size_t>(slash - out) + 1 : 0;
+        if (keep + static_cast<std::size_t>(length) >= outSize) return false;
+        std::memcpy(out + keep, target, static_cast<std::size_t>(length) + 1);
+    }
+    return false;
+}
+
 }  // namespace
 
 bool ReplaceFileContents(const char* path, const char* data, std::size_t size) {
-    char resolved[PATH_MAX];
-    const char* destination = path;
-    struct stat linkInfo;
-    if (::lstat(path, &linkInfo) == 0 && S_ISLNK(linkInfo.st_mode) && ::realpath(path, resolved) != nullptr)
-        destination = resolved;
+    char destination[PATH_MAX];
+    if (!ResolveLinks(path, destination, sizeof destination)) return false;
 
     struct stat old;
     const bool exists = ::stat(destination, &old) == 0;

@@ -6,7 +6,8 @@
 
 // Writes data to a new file in the same directory as path, flushes it to the
 // disk and renames it over path. A symbolic link at path is followed, so the
-// file it points to is replaced. Returns false, leaving path untouched and no
+// file it points to is replaced, or created where it does not exist yet; a
+// loop of links is a failure. Returns false, leaving path untouched and no
 // temporary file behind, when any step fails, and also when path exists but
 // may not be written (a read-only file stays as it is).
 bool ReplaceFileContents(const char* path, const char* data, std::size_t size);
