@@ -178,6 +178,31 @@ TEST(SettingsAtomicWrite, AFileTheUserMayNotWriteIsLeftAlone) {
     EXPECT_EQ(DirectoryEntries(client.home()), std::vector<std::string>{kFileName});
 }
 
+TEST(SettingsAtomicWrite, AWritableFileInADirectoryTheUserMayNotWriteIsStillSaved) {
+    // No new file can be made beside it, but stdio's "w" would rewrite it,
+    // so the change must not be lost. Root may write anything, so the save
+    // runs in a child that has given up root.
+    ClientEmulator client;
+    client.start();
+    client.menuItem(12);
+    ASSERT_EQ(::chmod(client.workDir().c_str(), 0755), 0);
+    ASSERT_EQ(::chmod(client.settingsFile().c_str(), 0666), 0);
+    ASSERT_EQ(::chmod(client.home().c_str(), 0555), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(3);
+        client.menuItem(13);
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_EQ(::chmod(client.home().c_str(), 0755), 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "could not drop root";
+    EXPECT_EQ(ReadFile(client.settingsFile()), SettingsText(1, 13, 1));
+    EXPECT_EQ(DirectoryEntries(client.home()), std::vector<std::string>{kFileName});
+}
+
 // Whether text is one of the files a save can produce: six lines with these
 // keys in this order and numbers only.
 bool IsWholeSettingsFile(const std::string& text) {

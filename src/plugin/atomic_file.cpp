@@ -68,6 +68,16 @@ bool ResolveLinks(const char* path, char* out, std::size_t outSize) {
     return false;
 }
 
+// Cuts the file to length 0 and writes data into it. Not atomic: a write
+// that stops half-way leaves a shorter file.
+bool RewriteInPlace(const char* path, const char* data, std::size_t size) {
+    const int fd = ::open(path, O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool ok = WriteAll(fd, data, size) && ::fsync(fd) == 0;
+    if (::close(fd) != 0) ok = false;
+    return ok;
+}
+
 }  // namespace
 
 bool ReplaceFileContents(const char* path, const char* data, std::size_t size) {
@@ -80,7 +90,13 @@ bool ReplaceFileContents(const char* path, const char* data, std::size_t size) {
 
     char temporary[PATH_MAX + 64];
     const int fd = CreateTemporary(destination, temporary, sizeof temporary);
-    if (fd < 0) return false;
+    if (fd < 0) {
+        // No new file may be made beside it, but the file itself may be
+        // written: rewriting it in place, as stdio's "w" does, is the only
+        // way left to keep the change.
+        const bool refused = errno == EACCES || errno == EPERM;
+        return refused && exists && S_ISREG(old.st_mode) && RewriteInPlace(destination, data, size);
+    }
     if (exists && S_ISREG(old.st_mode)) ::fchmod(fd, old.st_mode & 07777);
 
     // fsync before the rename: otherwise a crash soon after can leave the new
