@@ -87,8 +87,8 @@ int RunPitchProcessor(const int16_t* in, int count, int16_t* out) {
     // Each piece's output is drained before the next goes in, so the
     // processor's buffers stay at their working size even for long blocks.
     int moved = 0;
-    for (int offset = 0; offset < count; offset += kStagingSize) {
-        const int piece = std::min(kStagingSize, count - offset);
+    for (int offset = 0, piece = 0; offset < count; offset += piece) {
+        piece = std::min(kStagingSize, count - offset);
         SamplesToFloat(in + offset, stagingIn, piece);
         gl_soundTouch.putSamples(stagingIn, static_cast<unsigned>(piece));
         moved += Drain(out + moved, count - moved);

@@ -40,8 +40,8 @@ void ProcessWithPitchProcessor(int effect, int16_t* samples, int count, bool mon
     // pieces; they never overtake the input already put in, so a piece's
     // input is still intact when it is read.
     int written = 0;
-    for (int offset = 0; offset < count; offset += kMergeBufferSize) {
-        const int piece = std::min(kMergeBufferSize, count - offset);
+    for (int offset = 0, piece = 0; offset < count; offset += piece) {
+        piece = std::min(kMergeBufferSize, count - offset);
         const int received = RunPitchProcessor(samples + offset, piece, mergeBuffer);
         Commit(samples + written, received, monitor, edited);
         written += received;
@@ -52,8 +52,8 @@ void ProcessInPlace(int effect, int16_t* samples, int count, bool monitor, int* 
     if (effect == EFFECT_CLONE) ApplyClone(samples, count);
     if (effect == EFFECT_ROBOTIC) ApplyRobotic(samples, count);
     // My voice leaves the samples as they are, but still commits them.
-    for (int offset = 0; offset < count; offset += kMergeBufferSize) {
-        const int piece = std::min(kMergeBufferSize, count - offset);
+    for (int offset = 0, piece = 0; offset < count; offset += piece) {
+        piece = std::min(kMergeBufferSize, count - offset);
         std::memcpy(mergeBuffer, samples + offset, static_cast<std::size_t>(piece) * sizeof(int16_t));
         Commit(samples + offset, piece, monitor, edited);
     }
