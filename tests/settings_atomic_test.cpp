@@ -18,6 +18,7 @@
 #include "client_emulator.h"
 #include "settings_support.h"
 #include "test_support.h"
+#include "settings_shape.h"
 
 using morindale_host::ClientEmulator;
 using namespace morindale_test;
@@ -203,24 +204,6 @@ TEST(SettingsAtomicWrite, AWritableFileInADirectoryTheUserMayNotWriteIsStillSave
     EXPECT_EQ(DirectoryEntries(client.home()), std::vector<std::string>{kFileName});
 }
 
-// Whether text is one of the files a save can produce: six lines with these
-// keys in this order and numbers only.
-bool IsWholeSettingsFile(const std::string& text) {
-    const char* const keys[] = {"ENABLED", "EFFECT", "HEAR_VOICE", "HEAR_MUSIC", "USE_DIRECTSOUND", "CUSTOM_PITCH"};
-    std::size_t at = 0;
-    for (const char* key : keys) {
-        const std::string prefix = std::string(key) + "=";
-        if (text.compare(at, prefix.size(), prefix) != 0) return false;
-        at += prefix.size();
-        const std::size_t end = text.find('\n', at);
-        if (end == std::string::npos || end == at) return false;
-        for (std::size_t i = at; i < end; ++i)
-            if ((text[i] < '0' || text[i] > '9') && !(i == at && text[i] == '-')) return false;
-        at = end + 1;
-    }
-    return at == text.size();
-}
-
 TEST(SettingsConcurrency, ReadersNeverSeeAPartialFileWhileSeveralThreadsSave) {
     ClientEmulator client;
     client.start();
@@ -232,7 +215,7 @@ TEST(SettingsConcurrency, ReadersNeverSeeAPartialFileWhileSeveralThreadsSave) {
     std::thread reader([&] {
         while (writing) {
             const std::string text = ReadFile(client.settingsFile());
-            if (!IsWholeSettingsFile(text)) ++partial;
+            if (!morindale_test::IsWholeSettingsFile(text)) ++partial;
             ++reads;
         }
     });
@@ -253,7 +236,7 @@ TEST(SettingsConcurrency, ReadersNeverSeeAPartialFileWhileSeveralThreadsSave) {
 
     EXPECT_EQ(partial.load(), 0) << "of " << reads.load() << " reads";
     EXPECT_GT(reads.load(), 0);
-    EXPECT_TRUE(IsWholeSettingsFile(ReadFile(client.settingsFile())));
+    EXPECT_TRUE(morindale_test::IsWholeSettingsFile(ReadFile(client.settingsFile())));
     EXPECT_EQ(DirectoryEntries(client.home()), std::vector<std::string>{kFileName});
     // Every save confirmed itself; every load printed its status line.
     const auto messages = client.chatMessages();
@@ -261,12 +244,12 @@ TEST(SettingsConcurrency, ReadersNeverSeeAPartialFileWhileSeveralThreadsSave) {
 }
 
 TEST(SettingsConcurrency, TheWholeFileCheckRejectsPartialFiles) {
-    EXPECT_TRUE(IsWholeSettingsFile(SettingsText(0, -3, 1, 0, 1, 2500)));
-    EXPECT_FALSE(IsWholeSettingsFile(""));
-    EXPECT_FALSE(IsWholeSettingsFile("ENABLED=1\nEFFECT=14\n"));
-    EXPECT_FALSE(IsWholeSettingsFile(DefaultSettingsText().substr(0, 70)));
-    EXPECT_FALSE(IsWholeSettingsFile(DefaultSettingsText() + "ENABLED=1\n"));
-    EXPECT_FALSE(IsWholeSettingsFile("ENABLED=\nEFFECT=14\nHEAR_VOICE=1\nHEAR_MUSIC=1\nUSE_DIRECTSOUND=1\nCUSTOM_PITCH=0\n"));
+    EXPECT_TRUE(morindale_test::IsWholeSettingsFile(SettingsText(0, -3, 1, 0, 1, 2500)));
+    EXPECT_FALSE(morindale_test::IsWholeSettingsFile(""));
+    EXPECT_FALSE(morindale_test::IsWholeSettingsFile("ENABLED=1\nEFFECT=14\n"));
+    EXPECT_FALSE(morindale_test::IsWholeSettingsFile(DefaultSettingsText().substr(0, 70)));
+    EXPECT_FALSE(morindale_test::IsWholeSettingsFile(DefaultSettingsText() + "ENABLED=1\n"));
+    EXPECT_FALSE(morindale_test::IsWholeSettingsFile("ENABLED=\nEFFECT=14\nHEAR_VOICE=1\nHEAR_MUSIC=1\nUSE_DIRECTSOUND=1\nCUSTOM_PITCH=0\n"));
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "client_emulator.h"
+#include "settings_shape.h"
 
 namespace {
 
@@ -35,22 +36,6 @@ void Require(bool condition, const char* what) {
     if (condition) return;
     std::fprintf(stderr, "settings_loader_fuzz: %s\n", what);
     std::abort();
-}
-
-bool IsWholeSettingsFile(const std::string& text) {
-    const char* const keys[] = {"ENABLED", "EFFECT", "HEAR_VOICE", "HEAR_MUSIC", "USE_DIRECTSOUND", "CUSTOM_PITCH"};
-    std::size_t at = 0;
-    for (const char* key : keys) {
-        const std::string prefix = std::string(key) + "=";
-        if (text.compare(at, prefix.size(), prefix) != 0) return false;
-        at += prefix.size();
-        const std::size_t end = text.find('\n', at);
-        if (end == std::string::npos || end == at) return false;
-        for (std::size_t i = at; i < end; ++i)
-            if ((text[i] < '0' || text[i] > '9') && !(i == at && text[i] == '-')) return false;
-        at = end + 1;
-    }
-    return at == text.size();
 }
 
 std::string Read(const std::string& path) {
@@ -83,6 +68,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // A save of whatever was loaded (through the out-of-range conversions of
     // CUSTOM_PITCH too) gives six whole lines.
     client.menuItem(18);
-    Require(IsWholeSettingsFile(Read(path)), "a save writes six whole lines");
+    Require(morindale_test::IsWholeSettingsFile(Read(path)), "a save writes six whole lines");
     return 0;
 }
