@@ -31,6 +31,21 @@ const char* const kFileName = "MorindaleForTeamspeak.ini";
 constexpr int kChildDone = 0;
 constexpr int kLimitDoesNotBite = 3;
 
+// Root may write anything, so a save that permissions must stop runs in a
+// child that has given up root. True when the child chose the effect.
+bool ChooseEffectAsNobody(ClientEmulator& client, int effect) {
+    const pid_t child = ::fork();
+    if (child < 0) return false;
+    if (child == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(3);
+        client.menuItem(effect);
+        ::_exit(0);
+    }
+    int status = 0;
+    if (::waitpid(child, &status, 0) != child) return false;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
 TEST(SettingsAtomicWrite, AWriteStoppedHalfWayLeavesThePreviousFileWhole) {
     ClientEmulator client;
     client.start();
@@ -165,16 +180,8 @@ TEST(SettingsAtomicWrite, AFileTheUserMayNotWriteIsLeftAlone) {
     ASSERT_EQ(::chmod(client.workDir().c_str(), 0755), 0);
     ASSERT_EQ(::chmod(client.home().c_str(), 0777), 0);
     ASSERT_EQ(::chmod(client.settingsFile().c_str(), 0444), 0);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(3);
-        client.menuItem(13);
-        ::_exit(0);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "could not drop root";
+    const bool choseAsNobody = ChooseEffectAsNobody(client, 13);
+    ASSERT_TRUE(choseAsNobody) << "could not drop root";
     EXPECT_EQ(ReadFile(client.settingsFile()), before);
     EXPECT_EQ(DirectoryEntries(client.home()), std::vector<std::string>{kFileName});
 }
@@ -189,17 +196,9 @@ TEST(SettingsAtomicWrite, AWritableFileInADirectoryTheUserMayNotWriteIsStillSave
     ASSERT_EQ(::chmod(client.workDir().c_str(), 0755), 0);
     ASSERT_EQ(::chmod(client.settingsFile().c_str(), 0666), 0);
     ASSERT_EQ(::chmod(client.home().c_str(), 0555), 0);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(3);
-        client.menuItem(13);
-        ::_exit(0);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    const bool choseAsNobody = ChooseEffectAsNobody(client, 13);
     ASSERT_EQ(::chmod(client.home().c_str(), 0755), 0);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "could not drop root";
+    ASSERT_TRUE(choseAsNobody) << "could not drop root";
     EXPECT_EQ(ReadFile(client.settingsFile()), SettingsText(1, 13, 1));
     EXPECT_EQ(DirectoryEntries(client.home()), std::vector<std::string>{kFileName});
 }
