@@ -207,4 +207,17 @@ TEST_F(Renderer, AllWritesOneFilePerEffectAndATableRowForEach) {
     EXPECT_NE(helium.samples, baby.samples);
 }
 
+// The engine compiled into the library must process exactly as the SoundTouch
+// build it replaced: the bundled voice through every effect, bit for bit,
+// against the renderings recorded with Debian's shared libSoundTouch.
+TEST_F(Renderer, BundledVoiceRendersBitForBitAsRecorded) {
+    const std::string source = MORINDALE_SOURCE_DIR;
+    const ProgramRun run = Render({source + "/tests/data/voice-sample.wav", Path("rendered"), "all"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    int status = 0;
+    const std::string check = morindale_test::RunCommand(
+        "cd '" + Path("rendered") + "' && sha256sum -c '" + source + "/tests/data/voice-sample-renders.sha256'", &status);
+    EXPECT_EQ(status, 0) << check;
+}
+
 }  // namespace
