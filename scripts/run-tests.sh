@@ -13,7 +13,7 @@ jobs=$(nproc)
 # and package, a voice block, a hotkey with its message and settings write,
 # the chat command, the info panel, and the update check on loopback.
 # Test programs with concurrency tests ("Concurren" in their names).
-TSAN_TESTS='^(voice_concurrency_test|monitor_concurrency_test|chat_command_test|settings_atomic_test|http_socket_test|update_check_test|update_plugin_test)$'
+TSAN_TESTS='^(lifecycle_test|voice_concurrency_test|monitor_concurrency_test|chat_command_test|settings_atomic_test|http_socket_test|update_check_test|update_plugin_test)$'
 API26_TESTS='^(lifecycle_test|exports_test|package_test|entry_points_test|voice_hook_test|hotkeys_test|settings_file_test|chat_command_test|info_panel_test|diagnostics_test|update_plugin_test)$'
 
 passed=0

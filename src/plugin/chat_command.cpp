@@ -79,8 +79,9 @@ anyID ClientIdFrom(const char* text) { return static_cast<anyID>(ParseNumber(tex
 // attribute it to.
 void CreateReturnCode(char (&returnCode)[kReturnCodeSize]) {
     returnCode[0] = '\0';
-    if (pluginID == nullptr) return;
-    ts3Functions.createReturnCode(pluginID, returnCode, kReturnCodeSize);
+    const char* id = PluginId();
+    if (id == nullptr) return;
+    ts3Functions.createReturnCode(id, returnCode, kReturnCodeSize);
     Terminate(returnCode);
 }
 
@@ -124,13 +125,14 @@ void Command(uint64 handler, const char* p1, const char* /*p2*/) {
         PrintToCurrentTab("Missing command parameter.");
         return;
     }
-    if (pluginID == nullptr) {
+    const char* id = PluginId();
+    if (id == nullptr) {
         gl_MyLogging("PLUGIN: Failed to send plugin command, was not registered.\n");
         return;
     }
     gl_MyLogging("PLUGIN: Sending plugin command to current channel: %s\n", p1);
     // Target mode 0: every client in the current channel.
-    ts3Functions.sendPluginCommand(handler, pluginID, p1, 0, nullptr, nullptr);
+    ts3Functions.sendPluginCommand(handler, id, p1, 0, nullptr, nullptr);
 }
 
 void ServerInfo(uint64 handler, const char* /*p1*/, const char* /*p2*/) {
@@ -199,8 +201,9 @@ void EnableMenu(uint64 /*handler*/, const char* p1, const char* p2) {
     const int enabled = p2 != nullptr ? ParseNumber(p2) : 0;
     // The client finds the menu by the plug-in's ID; without one there is
     // no menu of ours to change.
-    if (pluginID == nullptr) return;
-    ts3Functions.setPluginMenuEnabled(pluginID, menuID, enabled);
+    const char* id = PluginId();
+    if (id == nullptr) return;
+    ts3Functions.setPluginMenuEnabled(id, menuID, enabled);
 }
 
 void Subscribe(uint64 handler, const char* p1, const char* /*p2*/) {

@@ -32,25 +32,27 @@ void WarnNotSaved(const char* path) {
 }  // namespace
 
 void SaveSettings() {
-    if (glConfigFile[0] == '\0') return;
+    char path[kConfigPathSize];
+    if (!CopySettingsPath(path)) return;
     char text[kSettingsTextSize];
     const std::size_t length = FormatSettings(text);
     ReplaceResult result;
     {
         std::lock_guard<std::mutex> lock(fileMutex);
-        result = ReplaceFileContents(glConfigFile, text, length);
+        result = ReplaceFileContents(path, text, length);
     }
     // Other failures are passed over in silence; the change stays in effect
     // in memory and the file keeps the previous settings whole. A device or
     // FIFO at the path is the user's choice, and worth a word in the log.
-    if (result == ReplaceResult::kNotARegularFile) WarnNotSaved(glConfigFile);
+    if (result == ReplaceResult::kNotARegularFile) WarnNotSaved(path);
 }
 
 void LoadSettings() {
-    if (glConfigFile[0] == '\0') return;
+    char path[kConfigPathSize];
+    if (!CopySettingsPath(path)) return;
     {
         std::lock_guard<std::mutex> lock(fileMutex);
-        std::FILE* file = OpenRegularFileForReading(glConfigFile);
+        std::FILE* file = OpenRegularFileForReading(path);
         if (file == nullptr) return;
         char line[kLineBufferSize];
         while (!std::feof(file) && std::fgets(line, sizeof line, file) != nullptr) ApplySettingsLine(line);
