@@ -15,7 +15,7 @@ jobs=$(nproc)
 # Test programs that need a library without sanitizers.
 PLAIN_TESTS='^(voice_realtime_test|library_dependencies_test|package_test|exports_test)$'
 # Test programs with concurrency tests ("Concurren" in their names).
-TSAN_TESTS='^(voice_concurrency_test|monitor_concurrency_test|chat_command_test|settings_atomic_test|http_socket_test|update_check_test|update_plugin_test)$'
+TSAN_TESTS='^(lifecycle_test|voice_concurrency_test|monitor_concurrency_test|chat_command_test|settings_atomic_test|http_socket_test|update_check_test|update_plugin_test)$'
 # Test programs that run against the API 26 build too: lifecycle, symbols
 # and package, a voice block, a hotkey with its message and settings write,
 # the chat command, the info panel, and the update check on loopback.

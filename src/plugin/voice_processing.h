@@ -13,11 +13,13 @@
 #pragma once
 
 // Init thread: fills the ring modulator's sine table (one 25 Hz period at
-// 48 kHz).
+// 48 kHz). Only the first call per load does anything: a later init may come
+// while the capture thread is reading the table.
 void FillSineTable();
 
 // Init thread, before the first block: configures the pitch processor for
-// 48 kHz mono.
+// 48 kHz mono. Only the first call per load does anything, for the same
+// reason.
 void ConfigurePitchProcessor();
 
 // Asks for the pitch-shift processor to be cleared. Callable from any thread;
