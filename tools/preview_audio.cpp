@@ -16,7 +16,8 @@ constexpr auto kOpenTimeout = std::chrono::seconds(3);
 constexpr int kPassUs = 20000;                      // longest single wait
 constexpr uint32_t kBlockBytes = kBlock * 2;
 constexpr uint32_t kPlaybackTarget = 2 * kBlockBytes;  // 40 ms held by the output
-constexpr pa_usec_t kPlaybackMaxAheadUs = 100000;
+constexpr uint32_t kPlaybackStart = 2 * kBlockBytes;   // and held before it starts: room for jitter
+constexpr pa_usec_t kPlaybackMaxAheadUs = 80000;
 constexpr std::size_t kMaxPending = 3 * kBlock;       // beyond this we fell behind: keep the newest
 
 const pa_sample_spec kFormat = {PA_SAMPLE_S16LE, kRate, 1};
@@ -152,7 +153,7 @@ bool PreviewAudio::open(std::string* error) {
     pa_buffer_attr playbackAttr;
     playbackAttr.maxlength = static_cast<uint32_t>(-1);
     playbackAttr.tlength = kPlaybackTarget;
-    playbackAttr.prebuf = kBlockBytes;
+    playbackAttr.prebuf = kPlaybackStart;
     playbackAttr.minreq = kBlockBytes;
     playbackAttr.fragsize = static_cast<uint32_t>(-1);
     if (pa_stream_connect_playback(playback_, nullptr, &playbackAttr, kStreamFlags, nullptr, nullptr) < 0 ||
@@ -206,6 +207,9 @@ int PreviewAudio::read(int16_t* block, std::chrono::milliseconds wait, std::stri
 }
 
 bool PreviewAudio::play(const int16_t* block, std::string* error) {
+    // A block that would put the output further ahead than this only
+    // lengthens the delay for good (the microphone delivered a burst, or the
+    // output started late): it is dropped.
     pa_usec_t ahead = 0;
     int negative = 0;
     if (pa_stream_get_latency(playback_, &ahead, &negative) == 0 && !negative && ahead > kPlaybackMaxAheadUs) {

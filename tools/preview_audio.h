@@ -8,8 +8,8 @@
 // started on demand.
 //
 // Latency is kept low: the microphone is read in 20 ms fragments, the output
-// holds a target of 40 ms, and blocks that would push the output further than
-// 100 ms ahead are dropped.
+// starts once it holds 40 ms and aims at that, and blocks that would put it
+// further than 80 ms ahead are dropped.
 #pragma once
 
 #include <chrono>
