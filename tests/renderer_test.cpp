@@ -58,6 +58,30 @@ protected:
     std::string renderer_, dir_;
 };
 
+// The other programs of the build answer --help and -h with a usage text and
+// success, and do nothing else (the session player once took --help for a
+// plug-in file, the benchmark knew no -h).
+TEST(ToolHelp, SessionPlayerAndBenchmarkExplainThemselves) {
+    std::vector<std::pair<std::string, std::string>> tools;  // program, start of its usage
+#ifdef MORINDALE_SESSION
+    tools.emplace_back(MORINDALE_SESSION, "usage: morindale-session");
+#endif
+#ifdef MORINDALE_BENCH
+    tools.emplace_back(MORINDALE_BENCH, "usage: morindale-bench");
+#endif
+    if (tools.empty()) GTEST_SKIP() << "the tools are not part of this build";
+    for (const auto& [program, usage] : tools) {
+        for (const char* flag : {"--help", "-h"}) {
+            SCOPED_TRACE(program + " " + flag);
+            const ProgramRun run = RunProgram({program, flag}, 30);
+            EXPECT_EQ(run.exitCode, 0) << run.err;
+            EXPECT_EQ(run.out.rfind(usage, 0), 0u) << run.out;
+            EXPECT_EQ(run.out.find("plug-in   "), std::string::npos) << "it ran a session: " << run.out;
+            EXPECT_EQ(run.out.find("Paired/"), std::string::npos) << "it ran the benchmark: " << run.out;
+        }
+    }
+}
+
 // The table row of an effect, split into words.
 std::vector<std::string> Row(const std::string& table, const std::string& effect) {
     std::istringstream lines(table);
