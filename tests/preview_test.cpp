@@ -180,9 +180,19 @@ TEST_F(Preview, NoSoundServerOrOneThatNeverAnswersIsOneLineAndAQuickEnd) {
     EXPECT_GE(silent.connections(), 1);
 }
 
-TEST_F(Preview, ServerGoingAwayEndsWithOneLine) {
+TEST_F(Preview, CtrlCStopsCleanlyAndServerGoingAwayEndsWithOneLine) {
     PulseDaemon daemon(true);
     ASSERT_TRUE(daemon.start()) << daemon.error();
+    Start({"robotic"}, daemon.clientEnvironment());
+    ASSERT_TRUE(WaitForOutput("voice Robotic Voice (robotic)", std::chrono::seconds(20))) << Out() << Err();
+    preview_.stop(SIGINT, std::chrono::seconds(2));
+    EXPECT_EQ(preview_.exitCode(), 0) << "Ctrl-C did not end it within 2 s: " << Out() << Err();
+    EXPECT_EQ(Err(), "");
+    EXPECT_NE(Out().find("stopped after"), std::string::npos) << Out();
+    close(keys_);
+    keys_ = -1;
+    unlink(Path("keys").c_str());
+
     Start({"--effect", "male"}, daemon.clientEnvironment());
     ASSERT_TRUE(WaitForOutput("voice [7] Pitch (male) (male)", std::chrono::seconds(20))) << Out() << Err();
     daemon.kill();
