@@ -14,7 +14,7 @@ bash scripts/setup.sh main
 build=${MORINDALE_BUILD_DIR:-build}
 sample=tests/data/voice-sample.wav
 cmake -S . -B "$build" -G Ninja -DMORINDALE_PLUGIN_API=26 -DMORINDALE_BUILD_TESTS=OFF -DMORINDALE_BUILD_BENCH=OFF >/dev/null
-cmake --build "$build" -j"$(nproc)" --target morindale menu-icons morindale-render
+cmake --build "$build" -j"$(nproc)" --target morindale menu-icons morindale-render morindale-preview
 
 mkdir -p out
 "$build/tools/morindale-render" "$sample" out all | tee out/table.txt
