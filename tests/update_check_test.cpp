@@ -168,14 +168,22 @@ TEST_P(UpdateCheckReply, ReplyWithoutStatusLineSaysNothing) {
     EXPECT_EQ(CheckAgainst(server, automatic()), std::vector<std::string>{});
 }
 
-TEST_P(UpdateCheckReply, OnlyTheFirst1023BytesAreRead) {
-    // The reply buffer holds 1024 bytes with its zero: of a reply of exactly
-    // 1024 bytes the last one is not read, so "1.50" arrives as "1.5".
+TEST_P(UpdateCheckReply, ReplyOf1024BytesIsReadWhole) {
+    // The first 1024 bytes are searched: a reply of exactly that size keeps
+    // its last byte, so "1.50" is not taken for "1.5".
     std::string reply = HttpReply("MorindaleVersion:1.50");
     reply.insert(reply.find("\r\n"), std::string(1024 - reply.size(), 'x'));
     ASSERT_EQ(reply.size(), 1024u);
     LoopbackServer server(LoopbackServer::Reply(reply));
-    EXPECT_EQ(CheckAgainst(server, automatic()), std::vector<std::string>{NewVersion("1.5")});
+    EXPECT_EQ(CheckAgainst(server, automatic()), Expect({kLatest}, {}));
+}
+
+TEST_P(UpdateCheckReply, OnlyTheFirst1024BytesAreRead) {
+    std::string reply = HttpReply("MorindaleVersion:1.50") + "9";
+    reply.insert(reply.find("\r\n"), std::string(1025 - reply.size(), 'x'));
+    ASSERT_EQ(reply.size(), 1025u);
+    LoopbackServer server(LoopbackServer::Reply(reply));
+    EXPECT_EQ(CheckAgainst(server, automatic()), Expect({kLatest}, {})) << "the 1025th byte is not read";
 }
 
 TEST_P(UpdateCheckReply, ReplyOf1023BytesIsReadWhole) {

@@ -32,7 +32,7 @@ namespace {
 constexpr long kStartupDelayMs = 2000;
 constexpr long kRetryDelayMs = 250;
 constexpr int kReadTimeoutMs = 5000;
-constexpr std::size_t kReplySize = 1024;
+constexpr std::size_t kReplySize = 1024;  // bytes of the reply searched for the key
 constexpr std::size_t kMessageSize = 1024;
 const char* const kLatestVersionMessage = "Morindale: You are using the latest version!";
 const char* const kCannotCheckMessage = "Morindale: Cannot check for updates!";
@@ -97,7 +97,8 @@ void RunCheck() {
     const int requestLength =
         BuildVersionRequest(MORINDALE_UPDATE_HOST, MORINDALE_UPDATE_PORT, request, sizeof request);
     if (requestLength < 0) return;
-    char reply[kReplySize];
+    // The socket keeps one byte of the buffer for the terminating zero.
+    char reply[kReplySize + 1];
     int received = socket.HTTPCommand(request, requestLength, reply, sizeof reply);
     if (received <= 0) {
         if (!g_stop.Sleep(kRetryDelayMs)) return;
