@@ -98,6 +98,7 @@ protected:
         ts3Functions.printMessageToCurrentTab = RecordChat;
         morindale_host::SetUpdateServerPort(0);
         morindale_host::ClearUpdateConnectAttempts();
+        EnableUpdateChecks();  // as init does
     }
     void TearDown() override {
         StopUpdateChecks();
@@ -108,6 +109,7 @@ protected:
     // thread has finished.
     std::vector<std::string> CheckAgainst(LoopbackServer& server, bool automatic, std::size_t connections = 1) {
         morindale_host::SetUpdateServerPort(server.port());
+        EnableUpdateChecks();  // an earlier stop refuses requests until then
         requested_ = Clock::now();
         CheckForUpdate(automatic);
         EXPECT_TRUE(server.WaitForHandlersDone(connections, milliseconds(20000)));
@@ -460,6 +462,10 @@ TEST_F(UpdateCheckTest, ConcurrentChecksRunAgainAfterAStop) {
     morindale_host::SetUpdateServerPort(server.port());
     CheckForUpdate(true);
     StopUpdateChecks();
+    // Until checks are enabled again (the next init), requests start nothing.
+    CheckForUpdate(false);
+    std::this_thread::sleep_for(milliseconds(300));
+    EXPECT_EQ(server.connections(), 0u);
     EXPECT_EQ(CheckAgainst(server, false), std::vector<std::string>{NewVersion("1.49")});
 }
 

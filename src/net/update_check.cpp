@@ -43,11 +43,12 @@ struct CheckThread {
 };
 
 // Guards the thread list, the stop signal's opening and closing, and
-// g_stopping (no new checks while set).
+// g_accepting (no new checks while clear: before init, and from the start of
+// shutdown until the next init).
 std::mutex g_mutex;
 std::vector<std::unique_ptr<CheckThread>> g_threads;
 StopSignal g_stop;
-bool g_stopping = false;
+bool g_accepting = false;
 
 // A check prints under g_printMutex, so once StopUpdateChecks has set
 // g_silenced no check prints any more. A lock of its own, so that a client
@@ -140,7 +141,7 @@ void ReapFinishedThreads() {
 void CheckForUpdate(bool automatic) {
     try {
         std::lock_guard<std::mutex> lock(g_mutex);
-        if (g_stopping) return;
+        if (!g_accepting) return;
         gl_UpdateCheckAutomatic = automatic;
         ReapFinishedThreads();
         if (!g_stop.IsOpen() && !g_stop.Open()) return;
@@ -153,13 +154,18 @@ void CheckForUpdate(bool automatic) {
     }
 }
 
+void EnableUpdateChecks() {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_accepting = true;
+}
+
 void StopUpdateChecks() {
     try {
         SetSilenced(true);
         std::vector<std::unique_ptr<CheckThread>> threads;
         {
             std::lock_guard<std::mutex> lock(g_mutex);
-            g_stopping = true;
+            g_accepting = false;
             g_stop.Raise();
             threads.swap(g_threads);
         }
@@ -167,7 +173,6 @@ void StopUpdateChecks() {
         {
             std::lock_guard<std::mutex> lock(g_mutex);
             g_stop.Close();
-            g_stopping = false;
         }
         SetSilenced(false);
     } catch (...) {
