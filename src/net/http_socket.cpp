@@ -2,7 +2,6 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
-#include <netdb.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -14,6 +13,7 @@
 #include <cstring>
 
 #include "delay.h"
+#include "host_lookup.h"
 #include "stop_signal.h"
 
 namespace {
@@ -93,6 +93,33 @@ int OpenSocket() {
     return fd;
 }
 
+// Finds the server's address the first time a command needs it, within the
+// connect's deadline; true when serverAddr holds it.
+bool LookUpServer(CHTTPSocket& socket, const Deadline& deadline) {
+    if (socket.hostState == CHTTPSocket::HostState::Found) return true;
+    if (socket.hostState != CHTTPSocket::HostState::ToLookUp) return false;
+    const int timeout = deadline.PollTimeout();  // -1: no limit
+    if (timeout == 0) return false;
+    struct in_addr address;
+    switch (LookUpHostIPv4(socket.hostName, timeout, socket.stopSignal, &address)) {
+    case HostLookupResult::Found:
+        std::memset(&socket.serverAddr, 0, sizeof socket.serverAddr);
+        socket.serverAddr.sin_family = AF_INET;
+        socket.serverAddr.sin_addr = address;
+        socket.serverAddr.sin_port = htons(socket.port);
+        socket.hostState = CHTTPSocket::HostState::Found;
+        return true;
+    case HostLookupResult::NotFound:
+        std::fputs("ERROR, no such host\n", stderr);
+        socket.hostState = CHTTPSocket::HostState::NotFound;
+        return false;
+    case HostLookupResult::TimedOut:
+    case HostLookupResult::Stopped:
+        break;
+    }
+    return false;
+}
+
 }  // namespace
 
 CHTTPSocket::CHTTPSocket()
@@ -104,7 +131,8 @@ CHTTPSocket::CHTTPSocket()
       readFlag(false),
       busy(false),
       connectTimeout(kDefaultConnectTimeoutMs),
-      stopSignal(nullptr) {
+      stopSignal(nullptr),
+      hostState(HostState::NoHost) {
     // Family 0 marks "no address": _connect refuses it rather than handing
     // the system an address that would mean something else.
     std::memset(&serverAddr, 0, sizeof serverAddr);
@@ -118,17 +146,9 @@ int CHTTPSocket::initNetCom(unsigned short newPort, const char* host) {
     const std::size_t length = strnlen(host, sizeof hostName - 1);
     std::memcpy(hostName, host, length);
     hostName[length] = '\0';
-
-    const struct hostent* entry = gethostbyname(hostName);
-    if (entry == nullptr || entry->h_addrtype != AF_INET || entry->h_length != static_cast<int>(sizeof(in_addr)) ||
-        entry->h_addr_list == nullptr || entry->h_addr_list[0] == nullptr) {
-        std::fputs("ERROR, no such host\n", stderr);
-        return 0;
-    }
+    // Looked up by the next command, whose connect time bounds the lookup.
     std::memset(&serverAddr, 0, sizeof serverAddr);
-    serverAddr.sin_family = AF_INET;
-    std::memcpy(&serverAddr.sin_addr, entry->h_addr_list[0], sizeof(in_addr));
-    serverAddr.sin_port = htons(port);
+    hostState = HostState::ToLookUp;
     cleanup();
     return 1;
 }
@@ -144,6 +164,8 @@ void CHTTPSocket::cleanup() {
 }
 
 bool CHTTPSocket::_connect() {
+    const Deadline deadline(connectTimeout);
+    if (!LookUpServer(*this, deadline)) return false;
     if (socketFd == 0) socketFd = OpenSocket();
     if (socketFd < 0) return false;
     if (serverAddr.sin_family != AF_INET) return false;
@@ -151,7 +173,7 @@ bool CHTTPSocket::_connect() {
         return true;
     if (errno != EINPROGRESS && errno != EINTR) return false;
     // The connect goes on in the background; give it a bounded time.
-    if (WaitFor(socketFd, POLLOUT, Deadline(connectTimeout), stopSignal) != Wait::Ready) return false;
+    if (WaitFor(socketFd, POLLOUT, deadline, stopSignal) != Wait::Ready) return false;
     int error = 0;
     socklen_t length = sizeof error;
     if (getsockopt(socketFd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) return false;

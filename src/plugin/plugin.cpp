@@ -72,6 +72,7 @@ int ts3plugin_init() {
     ConfigurePitchProcessor();
 
     LogClientPaths();
+    EnableUpdateChecks();
     CheckForUpdate(true);
     return 0;
 }
