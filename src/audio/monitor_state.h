@@ -47,8 +47,10 @@ extern MonitorFlow WAVE_flow;
 // The output queue; written by opening and closing only (client threads).
 extern OutputQueue WAVE_queue;
 
-// True while an output is open and playing. Without one, appended blocks are
-// dropped quietly instead of filling the FIFO and reporting overflows.
+// True from the opening until the output is known to be gone: also while it
+// is still being reached in the background, when appended blocks wait in the
+// FIFO. Without one, appended blocks are dropped quietly instead of filling
+// the FIFO and reporting overflows.
 extern std::atomic<bool> WAVE_output_live;
 
 // The output queue's refill callback: fills `buffer` with the next 1920 bytes
