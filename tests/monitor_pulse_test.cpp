@@ -307,7 +307,7 @@ TEST(MonitorPulse, TheTransformedVoiceIsHeardAndSilenceOnceMonitoringIsOff) {
 
     // The recording holds the sent voice, piece by piece, at its delay.
     ASSERT_GT(recording.size(), on.sent.size() + 48000u) << daemon.log();
-    const std::vector<Heard> heard = WhenHeard(on, recording, recorder.firstSampleBy(), 20);
+    const std::vector<Heard> heard = WhenHeard(on, recording, recorder.firstSampleBy(), 10);
     // Up to 959 samples may never play: a remainder shorter than a buffer
     // waits in the FIFO, so the last piece is not judged. The piece before
     // it, pending when monitoring went off, still played in full.
@@ -317,7 +317,7 @@ TEST(MonitorPulse, TheTransformedVoiceIsHeardAndSilenceOnceMonitoringIsOff) {
     EXPECT_GT(lastWhole.correlation, 0.9);
 
     // After it, with monitoring off, nothing at all: exact digital silence.
-    const std::size_t afterOn = lastWhole.at + 2 * 20 * kBlock;
+    const std::size_t afterOn = lastWhole.at + 2 * 10 * kBlock;
     ASSERT_LT(afterOn, recording.size());
     int loudest = 0;
     for (std::size_t i = afterOn; i < recording.size(); ++i) loudest = std::max(loudest, std::abs(int(recording[i])));

@@ -323,14 +323,14 @@ void Run(OutputQueueState* q) {
         return;
     }
     const PulseLibrary& pa = *library;
-    q->pa = library;  // no other thread reads it before mainloop is set
     pa_mainloop* mainloop = pa.mainloop_new();
+    {
+        std::lock_guard<std::mutex> lock(q->mutex);
+        q->pa = library;
+        q->mainloop = mainloop;
+    }
     int error = mainloop != nullptr ? 0 : kOutputErrorResources;
     if (mainloop != nullptr) {
-        {
-            std::lock_guard<std::mutex> lock(q->mutex);
-            q->mainloop = mainloop;
-        }
         error = Connect(q, mainloop);
     }
     if (error != 0) {
