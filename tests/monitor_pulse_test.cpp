@@ -200,8 +200,7 @@ std::vector<Heard> WhenHeard(const PacedTalk& talk, const std::vector<int16_t>& 
         const double earliest = (handedOver - 0.05) * 48000.0;
         const std::size_t lo = earliest > 0.0 ? static_cast<std::size_t>(earliest) / kFrame : 0;
         const std::vector<double> piece = envelope(talk.sent, from, kPiece / kFrame);
-        double best = -1.0;
-        std::size_t coarse = lo;
+        std::vector<std::pair<double, std::size_t>> coarse;  // envelope correlation, lag in frames
         for (std::size_t f = lo; f + piece.size() <= recorded.size() && f < lo + kSearch / kFrame; ++f) {
             double dot = 0.0, ea = 0.0, eb = 0.0;
             for (std::size_t i = 0; i < piece.size(); ++i) {
@@ -209,18 +208,31 @@ std::vector<Heard> WhenHeard(const PacedTalk& talk, const std::vector<int16_t>& 
                 ea += piece[i] * piece[i];
                 eb += recorded[f + i] * recorded[f + i];
             }
-            const double c = eb > 0.0 ? dot / std::sqrt(ea * eb) : 0.0;
-            if (c > best) best = c, coarse = f * kFrame;
+            coarse.emplace_back(eb > 0.0 ? dot / std::sqrt(ea * eb) : 0.0, f);
+        }
+        std::sort(coarse.begin(), coarse.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+        // The best three places apart, sample by sample: an echo (Clone)
+        // can place a piece of speech's envelope better than the piece itself.
+        std::vector<std::size_t> places;
+        for (const auto& candidate : coarse) {
+            if (places.size() == 3) break;
+            bool apart = true;
+            for (std::size_t place : places) apart = apart && (candidate.second + 8 < place || place + 8 < candidate.second);
+            if (apart) places.push_back(candidate.second);
         }
         const double pieceEnergy = Energy(talk.sent, from, kPiece);
         Match match;
-        const std::size_t fineFrom = coarse > 2 * kFrame ? coarse - 2 * kFrame : 0;
-        for (std::size_t lag = fineFrom; lag <= coarse + 2 * kFrame && lag + kPiece <= recording.size(); ++lag) {
-            double dot = 0.0;
-            for (std::size_t i = 0; i < kPiece; ++i) dot += static_cast<double>(talk.sent[from + i]) * recording[lag + i];
-            const double e = Energy(recording, lag, kPiece);
-            const double c = e > 0.0 ? dot / std::sqrt(pieceEnergy * e) : 0.0;
-            if (c > match.correlation) match = {c, lag};
+        for (std::size_t place : places) {
+            const std::size_t at = place * kFrame;
+            const std::size_t fineFrom = at > 4 * kFrame ? at - 4 * kFrame : 0;
+            for (std::size_t lag = fineFrom; lag <= at + 4 * kFrame && lag + kPiece <= recording.size(); ++lag) {
+                double dot = 0.0;
+                for (std::size_t i = 0; i < kPiece; ++i)
+                    dot += static_cast<double>(talk.sent[from + i]) * recording[lag + i];
+                const double e = Energy(recording, lag, kPiece);
+                const double c = e > 0.0 ? dot / std::sqrt(pieceEnergy * e) : 0.0;
+                if (c > match.correlation) match = {c, lag};
+            }
         }
         const double first = std::chrono::duration<double>(talk.handedOver[block] - talk.handedOver[0]).count();
         heard.push_back({first * 1000.0, (static_cast<double>(match.lag) / 48000.0 - handedOver) * 1000.0,
@@ -309,15 +321,19 @@ TEST(MonitorPulse, TheTransformedVoiceIsHeardAndSilenceOnceMonitoringIsOff) {
     ASSERT_GT(recording.size(), on.sent.size() + 48000u) << daemon.log();
     const std::vector<Heard> heard = WhenHeard(on, recording, recorder.firstSampleBy(), 10);
     // Up to 959 samples may never play: a remainder shorter than a buffer
-    // waits in the FIFO, so the last piece is not judged. The piece before
-    // it, pending when monitoring went off, still played in full.
+    // waits in the FIFO, so the last piece is not judged. The end before it,
+    // pending when monitoring went off, still played in full: one of its last
+    // two 100 ms pieces at least (a cut for the delay bound may hit one).
     ASSERT_GE(heard.size(), 2u);
     ExpectHeardWithin(heard, 0.0, heard.back().handedOverMs - 1.0, 150.0);
-    const Heard& lastWhole = heard[heard.size() - 2];
-    EXPECT_GT(lastWhole.correlation, 0.9);
+    const std::vector<Heard> tail = WhenHeard(on, recording, recorder.firstSampleBy(), 5);
+    ASSERT_GE(tail.size(), 3u);
+    const std::size_t last = tail[tail.size() - 2].correlation >= tail[tail.size() - 3].correlation ? tail.size() - 2
+                                                                                                      : tail.size() - 3;
+    EXPECT_GT(tail[last].correlation, 0.9);
 
     // After it, with monitoring off, nothing at all: exact digital silence.
-    const std::size_t afterOn = lastWhole.at + 2 * 10 * kBlock;
+    const std::size_t afterOn = tail[last].at + on.sent.size() - last * 5 * kBlock + kBlock;
     ASSERT_LT(afterOn, recording.size());
     int loudest = 0;
     for (std::size_t i = afterOn; i < recording.size(); ++i) loudest = std::max(loudest, std::abs(int(recording[i])));
