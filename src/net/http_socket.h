@@ -9,10 +9,10 @@
 // raised StopSignal ends either at once. Never use it on a client thread.
 #pragma once
 
-#include <netinet/in.h>
-
 #include <atomic>
 #include <cstdint>
+
+#include "socket.h"
 
 class StopSignal;
 
@@ -61,4 +61,5 @@ public:
     std::atomic<bool> busy;     // a command runs on this object
     int connectTimeout;         // ms
     const StopSignal* stopSignal;
+    bool socketsReady;          // the system's socket calls may be used
 };

@@ -3,38 +3,19 @@
 // run on the client's event threads.
 #include "settings.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdio>
 
 #include "actions.h"
 #include "atomic_file.h"
 #include "plugin_state.h"
 #include "settings_format.h"
+#include "settings_reader.h"
 #include "voice_state.h"
 
 namespace {
 
 // Lines longer than this are read in pieces, each taken as a line of its own.
 constexpr int kLineBufferSize = 10240;
-
-// Only a regular file counts as a settings file: a FIFO would block the event
-// thread in open, a device could feed it forever. O_NONBLOCK only matters for
-// the FIFO; reads of a regular file ignore it.
-FILE* OpenForReading(const char* path) {
-    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return nullptr;
-    struct stat info;
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        return nullptr;
-    }
-    FILE* file = ::fdopen(fd, "r");
-    if (file == nullptr) ::close(fd);
-    return file;
-}
 
 }  // namespace
 
@@ -49,7 +30,7 @@ void SaveSettings() {
 
 void LoadSettings() {
     if (glConfigFile[0] == '\0') return;
-    FILE* file = OpenForReading(glConfigFile);
+    FILE* file = OpenSettingsForReading(glConfigFile);
     if (file == nullptr) return;
     char line[kLineBufferSize];
     while (!std::feof(file) && std::fgets(line, sizeof line, file) != nullptr) ApplySettingsLine(line);
