@@ -14,7 +14,7 @@ packages=(
   espeak-ng sox                       # the bundled voice sample, spectrograms
   binutils file zip unzip             # symbol checks, packaging
   nginx-light                         # a real HTTP server for the update check test
-  python3
+  python3 dpkg-dev                    # dpkg-dev: unpacks the SoundTouch source package
 )
 
 missing=()
@@ -32,3 +32,4 @@ if [ ${#missing[@]} -gt 0 ]; then
   $SUDO apt-get update -qq
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
+bash "$(dirname "$0")/fetch-soundtouch.sh"

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <set>
 #include <sstream>
 #include <string>
@@ -72,6 +73,22 @@ TEST(RuntimeDependencies, LddResolvesExactlyTheDocumentedLibraries) {
         resolved.insert(name);
     }
     EXPECT_EQ(resolved, documented) << output;
+}
+
+// The newest glibc symbol version decides the oldest distribution the
+// library loads on: 2.35 is Ubuntu 22.04's.
+TEST(RuntimeDependencies, NoGlibcSymbolNewerThan235) {
+    if (std::string(MORINDALE_SANITIZE_MODE) != "") GTEST_SKIP() << "sanitizer builds need their runtimes";
+    const std::string symbols = RunCommand("objdump -T '" + morindale_host::DefaultPluginFile() + "'");
+    ASSERT_NE(symbols.find("ts3plugin_init"), std::string::npos) << symbols;
+    std::istringstream lines(symbols);
+    std::string line;
+    while (std::getline(lines, line)) {
+        const auto at = line.find("GLIBC_2.");
+        if (at == std::string::npos) continue;
+        const int minor = std::atoi(line.c_str() + at + 8);
+        EXPECT_LE(minor, 35) << line;
+    }
 }
 
 }  // namespace
