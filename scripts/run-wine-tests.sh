@@ -1,0 +1,121 @@
+#!/usr/bin/env bash
+# The Windows stage. Cross-builds with mingw-w64 the win64 plug-in (its update
+# host is 127.0.0.1 on a fixed port, where the tests' own server listens),
+# the client emulator and the Wine test programs (build-win64/), and the
+# win32 plug-in (build-win32/); checks that each DLL exports exactly the
+# entry points of src/plugin/exports.def and imports only DLLs that every
+# Windows 10 and 11 has; renders a voice through the Linux plug-in for the
+# comparison; then runs the programs under wine64 in a private prefix made
+# for this run (Wine without an audio driver, a profile folder with a
+# non-ASCII name). The win32 DLL is checked but not run: that needs 32-bit
+# Wine. Ends with one line: "wine: N passed, N failed".
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+jobs=${JOBS:-$(nproc)}
+port=28765  # the update port of the Wine-test plug-in
+programs=(lifecycle_test hotkeys_test chat_command_test voice_hook_test windows_test)
+allowed_imports='^(KERNEL32|WS2_32|WINMM|SHELL32|ADVAPI32|USER32|OLE32|MSVCRT|UCRTBASE|API-MS-WIN-CRT-[A-Z0-9-]+)\.DLL$'
+wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
+wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
+
+passed=0
+failed=0
+pass() { echo "wine check $1: ok"; passed=$((passed + 1)); }
+fail() { echo "wine check $1: FAILED${2:+ ($2)}"; failed=$((failed + 1)); }
+
+bash scripts/fetch-soundtouch.sh
+
+# configure DIR TOOLCHAIN [cmake args...]: the toolchain only on the first run.
+configure() {
+  local dir=$1 toolchain=$2
+  shift 2
+  local args=("$@")
+  [ -f "$dir/CMakeCache.txt" ] || args+=(-DCMAKE_TOOLCHAIN_FILE="$toolchain")
+  cmake -S . -B "$dir" -G Ninja "${args[@]}" >/dev/null
+}
+
+echo "== Windows builds (mingw-w64)"
+configure build-win64 cmake/mingw-w64-x86_64.cmake \
+  -DMORINDALE_BUILD_TOOLS=OFF -DMORINDALE_BUILD_BENCH=OFF \
+  -DMORINDALE_UPDATE_HOST=127.0.0.1 -DMORINDALE_UPDATE_PORT=$port >/dev/null
+cmake --build build-win64 -j"$jobs" --target morindale "${programs[@]}"
+configure build-win32 cmake/mingw-w64-i686.cmake \
+  -DMORINDALE_BUILD_TESTS=OFF -DMORINDALE_BUILD_TOOLS=OFF -DMORINDALE_BUILD_BENCH=OFF >/dev/null
+cmake --build build-win32 -j"$jobs" --target morindale
+
+echo "== exports and imports"
+expected_exports=$(sed -nE 's/^[[:space:]]+(ts3plugin_[A-Za-z0-9_]+)[[:space:]]*$/\1/p' src/plugin/exports.def | sort)
+check_dll() {
+  local arch=$1 dll=$2 dump exports imports bad
+  dump=$("$arch-w64-mingw32-objdump" -p "$dll")
+  # Names as the client looks them up: no @N, no leading underscore.
+  exports=$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' <<<"$dump" | sed -nE 's/^[[:space:]]*\[[[:space:]]*[0-9]+\] (.*)$/\1/p' | sort)
+  if [ -n "$exports" ] && [ "$exports" = "$expected_exports" ]; then
+    pass "$(basename "$dll") exports $(wc -l <<<"$exports") entry points, exactly exports.def"
+  else
+    fail "$(basename "$dll") exports" "$(diff <(echo "$expected_exports") <(echo "$exports") | head -n 5 | tr '\n' ' ')"
+  fi
+  imports=$(sed -nE 's/^[[:space:]]*DLL Name: (.*)$/\1/p' <<<"$dump" | tr '[:lower:]' '[:upper:]' | sort -u)
+  bad=$(grep -vE "$allowed_imports" <<<"$imports" || true)
+  if [ -n "$imports" ] && [ -z "$bad" ]; then
+    pass "$(basename "$dll") imports only $(tr '\n' ' ' <<<"$imports")"
+  else
+    fail "$(basename "$dll") imports" "not on every Windows: $(tr '\n' ' ' <<<"$bad")"
+  fi
+}
+check_dll x86_64 build-win64/morindale_win64.dll
+check_dll i686 build-win32/morindale_win32.dll
+
+work=$(mktemp -d)
+export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe=d"
+cleanup() {
+  "$wineserver" -k >/dev/null 2>&1 || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+echo "== the Linux plug-in's renderings of the voice"
+renderings="$work/linux"
+mkdir -p "$renderings"
+if [ ! -x build/tools/morindale-render ] || [ ! -f build/morindale_linux_amd64.so ]; then
+  cmake -S . -B build -G Ninja >/dev/null
+  cmake --build build -j"$jobs" --target morindale morindale-render
+fi
+# 48 kHz mono already, so the renderer hands the samples over unchanged.
+sox -D tests/data/voice-sample.wav -r 48000 -b 16 -c 1 "$renderings/input.wav" trim 0 4
+for effect in helium male mutation atari clone robotic; do
+  build/tools/morindale-render --no-progress --plugin build/morindale_linux_amd64.so \
+    "$renderings/input.wav" "$renderings/$effect.wav" "$effect" >/dev/null
+done
+
+echo "== under Wine"
+start=$(date +%s)
+# One prefix for the stage; the user name gives the profile folder its
+# non-ASCII name. No audio driver: the monitor's no-device path.
+USER='morindale-tést' "$wine" wineboot -i >/dev/null 2>&1
+"$wine" reg add 'HKCU\Software\Wine\Drivers' /v Audio /d '' /f >/dev/null 2>&1
+echo "prefix ready in $(($(date +%s) - start)) s"
+for program in "${programs[@]}"; do
+  log="$work/$program.log"
+  set +e
+  USER='morindale-tést' MORINDALE_LINUX_RENDERINGS="$renderings" \
+    timeout 300 "$wine" "build-win64/tests/$program.exe" >"$log" 2>&1
+  status=$?
+  set -e
+  ok=$(sed -nE 's/^\[  PASSED  \] ([0-9]+) tests?\..*/\1/p' "$log" | tail -n 1)
+  bad=$(sed -nE 's/^\[  FAILED  \] ([0-9]+) tests?, listed below:.*/\1/p' "$log" | tail -n 1)
+  ok=${ok:-0}
+  bad=${bad:-0}
+  # A program that ends badly without a failed test (a crash, a hang) counts once.
+  if [ "$status" -ne 0 ] && [ "$bad" -eq 0 ]; then bad=1; fi
+  echo "$program: $ok passed, $bad failed"
+  grep -E ' samples, [0-9]+ differ' "$log" || true
+  if [ "$bad" -ne 0 ]; then tail -n 60 "$log"; fi
+  passed=$((passed + ok))
+  failed=$((failed + bad))
+done
+echo "Wine runs took $(($(date +%s) - start)) s"
+
+echo "wine: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
