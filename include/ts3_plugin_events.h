@@ -264,11 +264,20 @@ MORINDALE_EXPORT void ts3plugin_onComplainListEvent(uint64 serverConnectionHandl
                                                     const char* targetClientNickName,
                                                     uint64 fromClientDatabaseID, const char* fromClientNickName,
                                                     const char* complainReason, uint64 timestamp);
+#if MORINDALE_PLUGIN_API >= 26
+/* This client also passes the banned client's myTeamSpeak ID, after uid. */
+MORINDALE_EXPORT void ts3plugin_onBanListEvent(uint64 serverConnectionHandlerID, uint64 banid, const char* ip,
+                                               const char* name, const char* uid, const char* mytsid,
+                                               uint64 creationTime, uint64 durationTime, const char* invokerName,
+                                               uint64 invokercldbid, const char* invokeruid, const char* reason,
+                                               int numberOfEnforcements, const char* lastNickName);
+#else
 MORINDALE_EXPORT void ts3plugin_onBanListEvent(uint64 serverConnectionHandlerID, uint64 banid, const char* ip,
                                                const char* name, const char* uid, uint64 creationTime,
                                                uint64 durationTime, const char* invokerName, uint64 invokercldbid,
                                                const char* invokeruid, const char* reason,
                                                int numberOfEnforcements, const char* lastNickName);
+#endif
 
 #ifdef __cplusplus
 }

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the plug-in and its renderer, renders the
+# Installs what the main job needs (and only that), builds the plug-in for
+# today's client (plug-in API 26) with its menu icons and the tools, renders the
 # bundled voice sample through every effect as the client would send it, and
 # draws a spectrogram of each result. Everything lands in out/:
 #   out/<effect>.wav   what the client would send, 48 kHz mono
@@ -8,12 +9,12 @@
 # (output to input), the level and how much faster than real time it ran.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/setup.sh
+bash scripts/setup.sh main
 
 build=${MORINDALE_BUILD_DIR:-build}
 sample=tests/data/voice-sample.wav
-cmake -S . -B "$build" -G Ninja >/dev/null
-cmake --build "$build" -j"$(nproc)" --target morindale morindale-render
+cmake -S . -B "$build" -G Ninja -DMORINDALE_PLUGIN_API=26 -DMORINDALE_BUILD_TESTS=OFF -DMORINDALE_BUILD_BENCH=OFF >/dev/null
+cmake --build "$build" -j"$(nproc)" --target morindale menu-icons morindale-render morindale-preview
 
 mkdir -p out
 "$build/tools/morindale-render" "$sample" out all | tee out/table.txt

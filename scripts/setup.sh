@@ -1,21 +1,58 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that the build, the tools and the tests need.
-# Idempotent: installs only what is missing, and refreshes the package lists
-# only when something has to be installed.
+# Installs the Debian packages that one job needs, and nothing more:
+#   setup.sh main      build the plug-in, its icons and tools, render the voice sample
+#   setup.sh tests     everything above plus the test toolchain (sanitizers,
+#                      fuzzing, GoogleTest, a PulseAudio daemon, nginx, mingw-w64, Wine)
+#   setup.sh release   everything main needs plus mingw-w64 for the Windows libraries
+# Idempotent: installs only what is missing, refreshing the package lists only
+# then, and shows apt's own progress while it works. Services that packages
+# bring along are kept from starting during the install and disabled after
+# it, every time this runs: the tests start their own servers on loopback.
 set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+job=${1:-main}
 
-packages=(
+main_packages=(
   build-essential cmake ninja-build pkg-config
-  clang libclang-rt-14-dev            # fuzz targets (libFuzzer)
-  libsoundtouch-dev                   # pitch shifting
-  libpulse-dev pulseaudio pulseaudio-utils   # local monitor playback and its tests
-  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  libpulse-dev                        # the monitor's and the preview's PulseAudio client
   libsndfile1-dev libsamplerate0-dev  # the renderer's file I/O and resampling
-  espeak-ng sox                       # the bundled voice sample, spectrograms
-  binutils file zip unzip             # symbol checks, packaging
-  nginx-light                         # a real HTTP server for the update check test
-  python3 dpkg-dev                    # dpkg-dev: unpacks the SoundTouch source package
+  sox                                 # spectrograms
+  python3 zip                         # menu icons, the package
+  dpkg-dev                            # unpacks Debian's SoundTouch source package
 )
+windows_packages=(
+  mingw-w64                           # the Windows libraries
+)
+test_packages=(
+  clang libclang-rt-14-dev            # fuzz targets (libFuzzer)
+  libsoundtouch-dev                   # unit tests observe the shared SoundTouch
+  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  pulseaudio pulseaudio-utils         # a sound server of the tests' own, with a null sink
+  binutils file unzip                 # symbol, import and package checks
+  nginx-light                         # a real HTTP server for the update check tests
+  wine64                              # the Windows tests
+)
+
+case "$job" in
+  main) packages=("${main_packages[@]}") ;;
+  release) packages=("${main_packages[@]}" "${windows_packages[@]}") ;;
+  tests) packages=("${main_packages[@]}" "${windows_packages[@]}" "${test_packages[@]}") ;;
+  *) echo "usage: setup.sh [main|tests|release]" >&2; exit 2 ;;
+esac
+
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+
+# Packaged services that must never be left enabled or running.
+disable_services() {
+  if [ -e /lib/systemd/system/nginx.service ] || [ -e /etc/init.d/nginx ]; then
+    $SUDO systemctl disable nginx.service >/dev/null 2>&1 || true
+    $SUDO update-rc.d nginx disable >/dev/null 2>&1 || true
+  fi
+  if [ -e /usr/lib/systemd/user/pulseaudio.socket ] || [ -e /lib/systemd/user/pulseaudio.socket ]; then
+    $SUDO systemctl --global disable pulseaudio.socket pulseaudio.service >/dev/null 2>&1 || true
+  fi
+}
 
 missing=()
 for p in "${packages[@]}"; do
@@ -25,11 +62,25 @@ for p in "${packages[@]}"; do
 done
 
 if [ ${#missing[@]} -gt 0 ]; then
-  echo "setup: installing ${missing[*]}"
-  SUDO=""
-  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+  echo "setup ($job): installing ${#missing[@]} packages and what they depend on:"
+  printf '  %s\n' "${missing[@]}"
   export DEBIAN_FRONTEND=noninteractive
-  $SUDO apt-get update -qq
-  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  # Keeps every packaged service from being started by the install.
+  policy=/usr/sbin/policy-rc.d
+  own_policy=""
+  if [ ! -e "$policy" ]; then
+    printf '#!/bin/sh\nexit 101\n' | $SUDO tee "$policy" >/dev/null
+    $SUDO chmod 755 "$policy"
+    own_policy=1
+  fi
+  trap '[ -n "$own_policy" ] && $SUDO rm -f "$policy"' EXIT
+  echo "setup ($job): refreshing the package lists"
+  $SUDO apt-get update -o DPkg::Lock::Timeout=600
+  echo "setup ($job): downloading and installing (this can take a few minutes)"
+  $SUDO apt-get install -y --no-install-recommends -o DPkg::Lock::Timeout=600 \
+    -o Dpkg::Use-Pty=0 "${missing[@]}"
+  echo "setup ($job): packages installed"
 fi
-bash "$(dirname "$0")/fetch-soundtouch.sh"
+disable_services
+
+bash "$here/fetch-soundtouch.sh"

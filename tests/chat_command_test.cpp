@@ -173,6 +173,29 @@ TEST_F(ChatCommand, ServerInfoMessageIsCutTo255Characters) {
     EXPECT_EQ(plugin.client.chatMessages(), std::vector<std::string>{expected});
 }
 
+TEST_F(ChatCommand, ServerAndChannelInfoAreCutAtACharacterBoundary) {
+    // "Server Connect Info: h" and 117 é: the 255th byte is the first half of
+    // the 117th é, so the message ends after the 116th.
+    const std::string e = "\xC3\xA9";
+    std::string host = "h";
+    for (int i = 0; i < 117; ++i) host += e;
+    plugin.client.data().serverHost = host;
+    EXPECT_EQ(Run("serverinfo"), 0);
+    std::string serverMessage = "Server Connect Info: h";
+    for (int i = 0; i < 116; ++i) serverMessage += e;
+    ASSERT_EQ(serverMessage.size(), 254u);
+
+    // "Channel Connect Info: " and 250 é: 511 bytes end inside the 245th.
+    std::string path;
+    for (int i = 0; i < 250; ++i) path += e;
+    plugin.client.data().channelPath = path;
+    EXPECT_EQ(Run("channelinfo"), 0);
+    std::string channelMessage = "Channel Connect Info: ";
+    for (int i = 0; i < 244; ++i) channelMessage += e;
+    ASSERT_EQ(channelMessage.size(), 510u);
+    EXPECT_EQ(plugin.client.chatMessages(), (std::vector<std::string>{serverMessage, channelMessage}));
+}
+
 // --- channelinfo ------------------------------------------------------------
 
 TEST_F(ChatCommand, ChannelInfoPrintsThePathOfTheOwnChannel) {

@@ -73,14 +73,41 @@ TEST_F(InfoPanel, FailedNameQueryGivesNoText) {
                                      "getClientVariableAsString(1, 3, 1)"}));
 }
 
-TEST_F(InfoPanel, LongNameIsCutTo127Characters) {
-    const std::string name(200, 'n');
-    plugin.client.data().clientNicknames[9] = name;
+// "The nickname is [I]\"" and "\"[/I]" take 25 of the 127 bytes: 102 are left
+// for the name.
+std::string Repeat(const std::string& piece, std::size_t times) {
+    std::string out;
+    for (std::size_t i = 0; i < times; ++i) out += piece;
+    return out;
+}
+
+TEST_F(InfoPanel, LongNameIsCutSoThatTheClosingTagStays) {
+    plugin.client.data().clientNicknames[9] = std::string(200, 'n');
     const auto text = plugin.client.infoData(1, 9, PLUGIN_CLIENT);
     ASSERT_TRUE(text.has_value());
-    const std::string full = "The nickname is [I]\"" + name + "\"[/I]";
-    EXPECT_EQ(*text, full.substr(0, 127));
+    EXPECT_EQ(*text, "The nickname is [I]\"" + std::string(102, 'n') + "\"[/I]");
     EXPECT_EQ(text->size(), 127u);
+}
+
+TEST_F(InfoPanel, LongNameIsCutAtACharacterBoundary) {
+    const std::string e = "\xC3\xA9";          // é, 2 bytes
+    const std::string euro = "\xE2\x82\xAC";    // €, 3 bytes
+    const std::string clef = "\xF0\x9D\x84\x9E";  // 𝄞, 4 bytes
+    const struct {
+        std::string name, kept;
+    } cases[] = {
+        {Repeat(e, 200), Repeat(e, 51)},                  // 102 bytes: the cut falls between two
+        {"a" + Repeat(e, 200), "a" + Repeat(e, 50)},      // 103rd byte would be inside an é
+        {Repeat(euro, 100), Repeat(euro, 34)},            // 102 bytes exactly
+        {"ab" + Repeat(euro, 100), "ab" + Repeat(euro, 33)},
+        {"a" + Repeat(clef, 50), "a" + Repeat(clef, 25)}, // 101 bytes; the next clef would end at 105
+        {Repeat(clef, 50), Repeat(clef, 25)},             // 100 bytes
+    };
+    for (const auto& c : cases) {
+        plugin.client.data().clientNicknames[9] = c.name;
+        EXPECT_EQ(plugin.client.infoData(1, 9, PLUGIN_CLIENT), "The nickname is [I]\"" + c.kept + "\"[/I]")
+            << c.name.size() << " bytes";
+    }
 }
 
 TEST_F(InfoPanel, EmptyNameStillGivesTheSentence) {

@@ -2,10 +2,17 @@
 // registration and shutdown, loaded from the built library.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include "client_emulator.h"
 #include "client_table.h"
+#include "settings_support.h"
+#include "test_support.h"
 
 using morindale_host::ClientEmulator;
 
@@ -98,6 +105,63 @@ TEST(Lifecycle, TwoInstancesInARowStartFresh) {
         client.unload();
         EXPECT_TRUE(client.problems().empty());
     }
+}
+
+// Registration and shutdown on one client thread, events on another (the
+// hotkey that greys the effect items, and the chat command that enables one
+// item, which does so without touching the settings file and so can run
+// often): every ID they hand to the client is one that was registered (or
+// none), never a freed copy. The two IDs differ in length, so that a freed
+// copy is not simply reused for the next one.
+TEST(LifecycleConcurrency, MenuEventsWhileTheIdIsRegisteredAgainOrShutDownPassAWholeId) {
+    ClientEmulator client;
+    client.start();
+    auto registerId = client.entry<void (*)(const char*)>("ts3plugin_registerPluginID");
+    auto shutdownPlugin = client.entry<void (*)()>("ts3plugin_shutdown");
+    const std::set<std::string> valid = {"morindale_test_plugin_id",
+                                         "a_second_and_much_longer_registration_id_of_this_client", "(null)"};
+    std::atomic<bool> done{false};
+    std::thread events([&] {
+        for (int i = 0; i < 20000; ++i) {
+            if (i % 100 == 0) client.hotkey("enable_disable");
+            client.command("enablemenu 7 1");
+        }
+        done = true;
+    });
+    for (int i = 0; !done; ++i) {
+        registerId(i % 2 == 0 ? "morindale_test_plugin_id" : "a_second_and_much_longer_registration_id_of_this_client");
+        if (i % 3 == 2) shutdownPlugin();
+    }
+    events.join();
+    int wrong = 0;
+    for (const morindale_host::Call& call : client.calls("setPluginMenuEnabled"))
+        if (valid.count(call.args.at(0)) == 0 && ++wrong < 5) ADD_FAILURE() << "ID passed: " << call.args.at(0);
+    EXPECT_EQ(wrong, 0);
+    EXPECT_GE(client.calls("setPluginMenuEnabled").size(), 200u * 11);  // at the least, the hotkey's
+}
+
+// The client initialising the plug-in again while an event thread saves:
+// every save still goes to the one settings file.
+TEST(LifecycleConcurrency, InitAgainWhileSavingKeepsEverySaveAtTheSettingsPath) {
+    ClientEmulator client;
+    client.start();
+    auto initPlugin = client.entry<int (*)()>("ts3plugin_init");
+    auto shutdownPlugin = client.entry<void (*)()>("ts3plugin_shutdown");
+    std::atomic<bool> done{false};
+    std::thread events([&] {
+        for (int i = 0; i < 200; ++i) client.hotkey("effect_hearvoice");
+        done = true;
+    });
+    while (!done) {
+        shutdownPlugin();
+        initPlugin();
+    }
+    events.join();
+    EXPECT_EQ(morindale_test::DirectoryEntries(client.home()),
+              std::vector<std::string>{"MorindaleForTeamspeak.ini"});
+    // 200 toggles bring monitoring back on; a lost save would leave it off.
+    EXPECT_EQ(morindale_test::ReadFile(client.settingsFile()), morindale_test::SettingsText(1, 14, 1));
+    EXPECT_TRUE(client.problems().empty());
 }
 
 TEST(ClientEmulatorTable, UnnamedSlotsFailLoudly) {

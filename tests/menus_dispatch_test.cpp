@@ -51,11 +51,11 @@ protected:
         ASSERT_NE(mkdtemp(folder), nullptr);
         folder_ = folder;
         g_settingsPath = folder_ + "/MorindaleForTeamspeak.ini";
-        std::snprintf(glConfigFile, sizeof glConfigFile, "%s", g_settingsPath.c_str());
+        SetSettingsPath(g_settingsPath.c_str());
         std::memset(&ts3Functions, 0, sizeof ts3Functions);
         ts3Functions.printMessageToCurrentTab = &RecordPrint;
         ts3Functions.setPluginMenuEnabled = &RecordMenuEnabled;
-        pluginID = id_;
+        SetPluginId("dispatch-id");
         g_events.clear();
         g_updateThrows = false;
         gl_Enabled = true;
@@ -64,12 +64,11 @@ protected:
         gl_AboutDialogActive = false;
     }
     void TearDown() override {
-        pluginID = nullptr;
+        ClearPluginId();
         std::remove(g_settingsPath.c_str());
         ::rmdir(folder_.c_str());
     }
     std::string folder_;
-    char id_[16] = "dispatch-id";
 };
 
 }  // namespace
@@ -242,7 +241,7 @@ TEST_F(Dispatch, OtherKeywordsDoNothing) {
 }
 
 TEST_F(Dispatch, EnableDisableVoiceMenuWithoutAFileOrRegistration) {
-    pluginID = nullptr;
+    ClearPluginId();
     EnableDisableVoiceMenu(true);
     ASSERT_EQ(g_events.size(), 12u);
     EXPECT_EQ(g_events[0], "menu (null) 7 1");

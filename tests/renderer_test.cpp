@@ -58,6 +58,30 @@ protected:
     std::string renderer_, dir_;
 };
 
+// The other programs of the build answer --help and -h with a usage text and
+// success, and do nothing else (the session player once took --help for a
+// plug-in file, the benchmark knew no -h).
+TEST(ToolHelp, SessionPlayerAndBenchmarkExplainThemselves) {
+    std::vector<std::pair<std::string, std::string>> tools;  // program, start of its usage
+#ifdef MORINDALE_SESSION
+    tools.emplace_back(MORINDALE_SESSION, "usage: morindale-session");
+#endif
+#ifdef MORINDALE_BENCH
+    tools.emplace_back(MORINDALE_BENCH, "usage: morindale-bench");
+#endif
+    if (tools.empty()) GTEST_SKIP() << "the tools are not part of this build";
+    for (const auto& [program, usage] : tools) {
+        for (const char* flag : {"--help", "-h"}) {
+            SCOPED_TRACE(program + " " + flag);
+            const ProgramRun run = RunProgram({program, flag}, 30);
+            EXPECT_EQ(run.exitCode, 0) << run.err;
+            EXPECT_EQ(run.out.rfind(usage, 0), 0u) << run.out;
+            EXPECT_EQ(run.out.find("plug-in   "), std::string::npos) << "it ran a session: " << run.out;
+            EXPECT_EQ(run.out.find("Paired/"), std::string::npos) << "it ran the benchmark: " << run.out;
+        }
+    }
+}
+
 // The table row of an effect, split into words.
 std::vector<std::string> Row(const std::string& table, const std::string& effect) {
     std::istringstream lines(table);
@@ -95,7 +119,14 @@ TEST_F(Renderer, TextOrDamagedInputIsAOneLineErrorAndWritesNothing) {
     morindale_test::WriteFile(Path("empty.wav"), "");
     run = Render({Path("empty.wav"), Path("out.wav"), "clone"});
     ExpectOneLineError(run, 1, "cannot read " + Path("empty.wav"));
-    ExpectFolderHolds({"notes.wav", "cut.wav", "empty.wav"});
+    // A whole header and no samples: nothing to render, not a 0-second file.
+    ASSERT_TRUE(morindale_test::WriteWave(Path("header.wav"), {}, 48000, 1));
+    run = Render({Path("header.wav"), Path("out.wav"), "helium"});
+    ExpectOneLineError(run, 1, "cannot read " + Path("header.wav") + ": no samples in it");
+    EXPECT_EQ(run.out, "");
+    run = Render({Path("header.wav"), Path("all"), "all"});
+    ExpectOneLineError(run, 1, "cannot read " + Path("header.wav") + ": no samples in it");
+    ExpectFolderHolds({"notes.wav", "cut.wav", "empty.wav", "header.wav"});
 }
 
 TEST_F(Renderer, UnknownEffectOrWrongArgumentsAreOneLineErrors) {
@@ -107,14 +138,43 @@ TEST_F(Renderer, UnknownEffectOrWrongArgumentsAreOneLineErrors) {
     ExpectOneLineError(run, 2, "usage: morindale-render");
     run = Render({"--fast", Path("in.wav"), Path("out.wav"), "helium"});
     ExpectOneLineError(run, 2, "unknown option --fast");
+    run = Render({"--plugin", Path("absent.so"), Path("in.wav"), Path("out.wav"), "helium"});
+    ExpectOneLineError(run, 1, "cannot run the plug-in");
+    EXPECT_EQ(run.out, "");
     ExpectFolderHolds({"in.wav"});
 }
 
 TEST_F(Renderer, UnwritableOutputIsAOneLineErrorWithoutAPartialFile) {
     ASSERT_TRUE(morindale_test::WriteWave(Path("in.wav"), morindale_test::Sine(200, 9000, 4800), 48000, 1));
-    const ProgramRun run = Render({Path("in.wav"), Path("no-such-folder/out.wav"), "helium"});
+    ProgramRun run = Render({Path("in.wav"), Path("no-such-folder/out.wav"), "helium"});
     ExpectOneLineError(run, 1, "cannot write " + Path("no-such-folder/out.wav"));
-    ExpectFolderHolds({"in.wav"});
+    EXPECT_EQ(run.out, "");
+    // The output is checked before the input is read: a missing input is not
+    // what is reported.
+    run = Render({Path("absent.wav"), Path("no-such-folder/out.wav"), "helium"});
+    ExpectOneLineError(run, 1, "cannot write " + Path("no-such-folder/out.wav"));
+    run = Render({Path("absent.wav"), Path("in.wav/rendered"), "all"});
+    ExpectOneLineError(run, 1, "cannot write " + Path("in.wav/rendered"));
+    fs::create_directory(Path("out.wav"));
+    run = Render({Path("in.wav"), Path("out.wav"), "helium"});
+    ExpectOneLineError(run, 1, "cannot write " + Path("out.wav") + ": it is a folder");
+    ExpectFolderHolds({"in.wav", "out.wav"});
+    EXPECT_TRUE(fs::is_empty(Path("out.wav")));
+}
+
+TEST_F(Renderer, HelpListsEveryEffectAndAllAndSucceeds) {
+    for (const char* flag : {"--help", "-h"}) {
+        SCOPED_TRACE(flag);
+        const ProgramRun run = Render({flag});
+        EXPECT_EQ(run.exitCode, 0);
+        EXPECT_EQ(run.err, "");
+        EXPECT_EQ(run.out.rfind("usage: morindale-render", 0), 0u) << run.out;
+        EXPECT_NE(run.out.find("helium, male, female, baby, mutation-slow, mutation, mutation-fast, atari, clone, "
+                               "robotic, myvoice, all"),
+                  std::string::npos)
+            << run.out;
+    }
+    ExpectFolderHolds({});
 }
 
 TEST_F(Renderer, MyVoiceSendsTheInputUnchangedInWholeBlocks) {
@@ -205,6 +265,19 @@ TEST_F(Renderer, AllWritesOneFilePerEffectAndATableRowForEach) {
     ASSERT_TRUE(morindale_test::ReadWave(Path("rendered/helium.wav"), &helium));
     ASSERT_TRUE(morindale_test::ReadWave(Path("rendered/baby.wav"), &baby));
     EXPECT_NE(helium.samples, baby.samples);
+}
+
+// The engine compiled into the library must process exactly as the SoundTouch
+// build it replaced: the bundled voice through every effect, bit for bit,
+// against the renderings recorded with Debian's shared libSoundTouch.
+TEST_F(Renderer, BundledVoiceRendersBitForBitAsRecorded) {
+    const std::string source = MORINDALE_SOURCE_DIR;
+    const ProgramRun run = Render({source + "/tests/data/voice-sample.wav", Path("rendered"), "all"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    int status = 0;
+    const std::string check = morindale_test::RunCommand(
+        "cd '" + Path("rendered") + "' && sha256sum -c '" + source + "/tests/data/voice-sample-renders.sha256'", &status);
+    EXPECT_EQ(status, 0) << check;
 }
 
 }  // namespace

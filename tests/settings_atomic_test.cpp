@@ -1,16 +1,20 @@
-// The settings file is replaced, never rewritten in place: a write that
-// fails half-way leaves the previous file whole, readers never see a partial
-// file, and the file keeps its mode and its place behind a symbolic link.
+// The settings file is replaced, not rewritten in place where it can be: a
+// write that fails half-way leaves the previous file whole, readers never see
+// a partial file, and the file keeps its owner, its mode and its place behind
+// a symbolic link. Only a regular file is ever replaced.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
@@ -32,18 +36,30 @@ constexpr int kChildDone = 0;
 constexpr int kLimitDoesNotBite = 3;
 
 // Root may write anything, so a save that permissions must stop runs in a
-// child that has given up root. True when the child chose the effect.
-bool ChooseEffectAsNobody(ClientEmulator& client, int effect) {
+// child that has given up root. True when the child chose the effect; a file
+// size limit, when given, caps every write of the child (SIGXFSZ ignored);
+// warnings, when given, receives the number of lines the child logged.
+bool ChooseEffectAsNobody(ClientEmulator& client, int effect, rlim_t fileSizeLimit = RLIM_INFINITY,
+                          int* warnings = nullptr) {
     const pid_t child = ::fork();
     if (child < 0) return false;
     if (child == 0) {
-        if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(3);
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(101);
+        if (fileSizeLimit != RLIM_INFINITY) {
+            ::signal(SIGXFSZ, SIG_IGN);
+            const struct rlimit limit = {fileSizeLimit, fileSizeLimit};
+            if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(102);
+        }
+        const std::size_t logged = client.calls("logMessage").size();
         client.menuItem(effect);
-        ::_exit(0);
+        const std::size_t count = client.calls("logMessage").size() - logged;
+        ::_exit(count < 100 ? static_cast<int>(count) : 100);
     }
     int status = 0;
     if (::waitpid(child, &status, 0) != child) return false;
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) > 100) return false;
+    if (warnings != nullptr) *warnings = WEXITSTATUS(status);
+    return true;
 }
 
 TEST(SettingsAtomicWrite, AWriteStoppedHalfWayLeavesThePreviousFileWhole) {
@@ -97,16 +113,38 @@ TEST(SettingsAtomicWrite, NoTemporaryFilesStayBehind) {
     EXPECT_EQ(ReadFile(client.settingsFile()), SettingsText(0, 17, 0));
 }
 
-TEST(SettingsAtomicWrite, TheFileKeepsItsMode) {
+TEST(SettingsAtomicWrite, TheFileKeepsItsOwnerAndMode) {
+    // Root saving the user's file must not hand it over to root.
     ClientEmulator client;
     client.start();
     client.menuItem(12);
+    ASSERT_EQ(::chown(client.settingsFile().c_str(), 65534, 65534), 0);
     ASSERT_EQ(::chmod(client.settingsFile().c_str(), 0604), 0);
     client.menuItem(13);
     struct stat info;
     ASSERT_EQ(::stat(client.settingsFile().c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0604u);
+    EXPECT_EQ(info.st_uid, 65534u);
+    EXPECT_EQ(info.st_gid, 65534u);
     EXPECT_EQ(ReadFile(client.settingsFile()), SettingsText(1, 13, 1));
+}
+
+TEST(SettingsAtomicWrite, AnotherUsersFileThatCannotBeGivenBackIsRewrittenInPlace) {
+    // The directory lets this user replace root's world-writable file, but
+    // the new file could not be given to root: it is rewritten instead.
+    ClientEmulator client;
+    client.start();
+    client.menuItem(12);
+    ASSERT_EQ(::chmod(client.workDir().c_str(), 0755), 0);
+    ASSERT_EQ(::chmod(client.home().c_str(), 0777), 0);
+    ASSERT_EQ(::chmod(client.settingsFile().c_str(), 0646), 0);
+    ASSERT_TRUE(ChooseEffectAsNobody(client, 13)) << "could not drop root";
+    struct stat info;
+    ASSERT_EQ(::stat(client.settingsFile().c_str(), &info), 0);
+    EXPECT_EQ(info.st_uid, 0u);
+    EXPECT_EQ(info.st_mode & 07777, 0646u);
+    EXPECT_EQ(ReadFile(client.settingsFile()), SettingsText(1, 13, 1));
+    EXPECT_EQ(DirectoryEntries(client.home()), std::vector<std::string>{kFileName});
 }
 
 TEST(SettingsAtomicWrite, ANewFileIsCreatedAsStdioWouldCreateIt) {
@@ -201,6 +239,119 @@ TEST(SettingsAtomicWrite, AWritableFileInADirectoryTheUserMayNotWriteIsStillSave
     ASSERT_TRUE(choseAsNobody) << "could not drop root";
     EXPECT_EQ(ReadFile(client.settingsFile()), SettingsText(1, 13, 1));
     EXPECT_EQ(DirectoryEntries(client.home()), std::vector<std::string>{kFileName});
+}
+
+TEST(SettingsAtomicWrite, AnInPlaceRewriteCutAtAnyByteLeavesTheOldOrTheNewFile) {
+    // Home read-only, file writable: the save rewrites the file in place. A
+    // file-size limit cuts its writes at every length in turn; the file must
+    // then hold the old text or the new one, nothing in between. The old
+    // files: shorter than the new one, and longer with a tail whose lines
+    // would override the new ones if they were left behind it.
+    const std::string newText = SettingsText(1, 13, 1);
+    const std::string olds[] = {
+        "EFFECT=8\n",
+        SettingsText(0, 9, 0, 0, 0, 1500) + "EFFECT=16\nHEAR_VOICE=1\n# " + std::string(40, 'x') + "\n",
+    };
+    ClientEmulator client;
+    client.start();
+    ASSERT_EQ(::chmod(client.workDir().c_str(), 0755), 0);
+    for (const std::string& old : olds) {
+        bool savedAtLast = false;
+        const rlim_t longest = std::max(old.size(), newText.size());
+        for (rlim_t limit = 0; limit <= longest + 1; ++limit) {
+            ASSERT_EQ(::chmod(client.home().c_str(), 0755), 0);
+            WriteFile(client.settingsFile(), old);
+            ASSERT_EQ(::chmod(client.settingsFile().c_str(), 0666), 0);
+            ASSERT_EQ(::chmod(client.home().c_str(), 0555), 0);
+            const bool chose = ChooseEffectAsNobody(client, 13, limit);
+            ASSERT_EQ(::chmod(client.home().c_str(), 0755), 0);
+            ASSERT_TRUE(chose) << "could not drop root or set the limit";
+            const std::string text = ReadFile(client.settingsFile());
+            if (text != old && text != newText) {
+                ADD_FAILURE() << "limit " << limit << " of " << old.size() << "-byte file left:\n" << text;
+                break;
+            }
+            savedAtLast = text == newText;
+            ASSERT_EQ(DirectoryEntries(client.home()), std::vector<std::string>{kFileName});
+        }
+        EXPECT_TRUE(savedAtLast) << "no limit let the save through";
+    }
+}
+
+TEST(SettingsAtomicWrite, ADeviceOrAFifoAtThePathIsNeverReplaced) {
+    // Only the test's own nodes are ever at risk: a FIFO and a character
+    // device made in the temporary folder, saved as root; and the system's
+    // /dev/null only behind a link saved by a user who could not replace it.
+    const auto warningsIn = [](const ClientEmulator& client) {
+        std::vector<std::string> lines;
+        for (const morindale_host::Call& call : client.calls("logMessage"))
+            if (call.args.at(0).rfind("Settings", 0) == 0)
+                lines.push_back(call.args.at(0) + " " + call.args.at(1) + " " + call.args.at(2) + " " + call.args.at(3));
+        return lines;
+    };
+    {
+        ClientEmulator client;
+        ASSERT_EQ(::mkfifo(client.settingsFile().c_str(), 0666), 0);
+        client.start();
+        client.menuItem(12);
+        client.menuItem(13);
+        struct stat info;
+        ASSERT_EQ(::lstat(client.settingsFile().c_str(), &info), 0);
+        EXPECT_TRUE(S_ISFIFO(info.st_mode));
+        EXPECT_EQ(DirectoryEntries(client.home()), std::vector<std::string>{kFileName});
+        const std::string line = "Settings not saved: " + client.settingsFile() + " is not a regular file 2 Plugin 0";
+        EXPECT_EQ(warningsIn(client), (std::vector<std::string>{line, line})) << "one warning per save";
+        EXPECT_EQ(client.chatMessages().back(), "Pitch (female) voice active. [Morindale]");
+    }
+    {
+        ClientEmulator client;
+        const std::string device = client.workDir() + "/null";
+        if (::mknod(device.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0) {
+            ASSERT_EQ(::symlink(device.c_str(), client.settingsFile().c_str()), 0);
+            client.start();
+            client.menuItem(12);
+            struct stat info;
+            ASSERT_EQ(::lstat(device.c_str(), &info), 0);
+            EXPECT_TRUE(S_ISCHR(info.st_mode)) << "the device node was replaced";
+            for (const std::string& name : DirectoryEntries(client.workDir()))
+                EXPECT_EQ(name.find(".tmp"), std::string::npos) << name;
+            EXPECT_EQ(warningsIn(client).size(), 1u);
+        } else {
+            std::fprintf(stderr, "no device node of our own (errno %d): that case is left out\n", errno);
+        }
+    }
+    {
+        ClientEmulator client;
+        ASSERT_EQ(::symlink("/dev/null", client.settingsFile().c_str()), 0);
+        client.start();
+        ASSERT_EQ(::chmod(client.workDir().c_str(), 0755), 0);
+        int warnings = -1;
+        ASSERT_TRUE(ChooseEffectAsNobody(client, 12, RLIM_INFINITY, &warnings)) << "could not drop root";
+        EXPECT_EQ(warnings, 1);
+        struct stat info;
+        ASSERT_EQ(::stat("/dev/null", &info), 0);
+        EXPECT_TRUE(S_ISCHR(info.st_mode));
+    }
+}
+
+TEST(SettingsAtomicWrite, TemporaryFilesOfAKilledSaveAreRemovedByTheNextSave) {
+    ClientEmulator client;
+    client.start();
+    client.menuItem(12);
+    // A save killed before its rename leaves its file, named for its process.
+    const pid_t gone = ::fork();
+    ASSERT_GE(gone, 0);
+    if (gone == 0) ::_exit(0);
+    ASSERT_EQ(::waitpid(gone, nullptr, 0), gone);
+    const std::string stray = std::string(kFileName) + "." + std::to_string(gone) + ".3.tmp";
+    const std::string running = std::string(kFileName) + ".1.0.tmp";  // process 1 runs: may be saving
+    const std::string notOurs = std::string(kFileName) + ".notes.tmp";
+    for (const std::string& name : {stray, running, notOurs}) WriteFile(client.home() + "/" + name, "ENABLED=0\n");
+    client.menuItem(13);
+    std::vector<std::string> expected = {kFileName, running, notOurs};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(DirectoryEntries(client.home()), expected);
+    EXPECT_EQ(ReadFile(client.settingsFile()), SettingsText(1, 13, 1));
 }
 
 TEST(SettingsConcurrency, ReadersNeverSeeAPartialFileWhileSeveralThreadsSave) {

@@ -66,6 +66,33 @@ TEST(VoiceConcurrency, EffectChangesAndClearsWhileTheCaptureThreadProcesses) {
     EXPECT_EQ(first, captured);
 }
 
+TEST(VoiceConcurrency, SetUpAgainWhileTheCaptureThreadProcesses) {
+    // The client initialising the plug-in again while a block is being
+    // processed: neither the sine table nor the processor's configuration
+    // may change under the capture thread (ThreadSanitizer sees it).
+    FillSineTable();
+    ConfigurePitchProcessor();
+    gl_HearMyVoice = false;
+    const std::vector<int16_t> loud = morindale_test::Sine(190.0, 12000.0, kBlock);
+    std::atomic<bool> captureDone{false};
+    std::thread init([&] {
+        for (int i = 0; i < 2000 && !captureDone.load(); ++i) {
+            FillSineTable();
+            ConfigurePitchProcessor();
+        }
+    });
+    std::vector<int16_t> block(kBlock);
+    for (int b = 0; b < 400; ++b) {
+        gl_CurrentVoiceEffect = b % 2 == 0 ? EFFECT_ROBOTIC : EFFECT_PITCH_BABY;
+        block = loud;
+        int edited = EDIT_FLAG_SENDING;
+        ts3plugin_onEditCapturedVoiceDataEvent(1, block.data(), kBlock, 1, &edited);
+        ASSERT_TRUE(edited == EDIT_FLAG_SENDING || edited == (EDIT_FLAG_SENDING | EDIT_FLAG_EDITED)) << edited;
+    }
+    captureDone = true;
+    init.join();
+}
+
 TEST(VoiceConcurrency, ClearRequestsFromManyThreadsNeverBlockTheCaptureThread) {
     FillSineTable();
     ConfigurePitchProcessor();

@@ -108,6 +108,12 @@ void SoundTouch::clear() {
     voice_doubles::clearCount.fetch_add(1);
     real(this);
 }
+bool SoundTouch::setSetting(int settingId, int value) {
+    using Real = bool (*)(SoundTouch*, int, int);
+    static const Real real = voice_doubles::Next<Real>("_ZN10soundtouch10SoundTouch10setSettingEii");
+    ++voice_doubles::processorUses;
+    return real(this, settingId, value);
+}
 void SoundTouch::putSamples(const SAMPLETYPE* samples, uint count) {
     using Real = void (*)(SoundTouch*, const SAMPLETYPE*, uint);
     static const Real real = voice_doubles::Next<Real>("_ZN10soundtouch10SoundTouch10putSamplesEPKfj");

@@ -38,9 +38,10 @@ void RecordPitchCalls(bool on);
 
 // --- Use of SoundTouch ----------------------------------------------------------
 // clear() calls since the start (the plug-in's and a test's own). Every clear,
-// put and receive also writes one plain variable, so that ThreadSanitizer
-// reports a clear that overlaps processing on another thread, which it could
-// not see inside the uninstrumented library.
+// setSetting, put and receive also writes one plain variable, so that
+// ThreadSanitizer reports a clear or a configuration that overlaps processing
+// on another thread, which it could not see inside the uninstrumented
+// library.
 std::size_t ClearCount();
 
 }  // namespace voice_doubles

@@ -1,8 +1,9 @@
 // Plays one short client session against the built plug-in and prints what
 // the client sees: identity, menu, hotkeys, chat lines and client-log lines.
-// Usage: morindale-session [plugin-file]
+// Usage: morindale-session [PLUGIN-FILE]
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <exception>
 #include <vector>
 
@@ -11,10 +12,45 @@
 using morindale_host::ClientEmulator;
 using morindale_host::Options;
 
+namespace {
+
+constexpr const char* kUsage = "usage: morindale-session [PLUGIN-FILE]";
+
+void PrintHelp() {
+    std::printf(
+        "%s\n"
+        "\n"
+        "Loads the plug-in (default: the one of this build) through the client\n"
+        "emulator in the client's order, presses the helium hotkey, talks for one\n"
+        "second and unloads it. Prints what the client sees: identity, menu,\n"
+        "hotkeys, chat and client-log lines, and the client memory still held at\n"
+        "the end. Exits 0 when the plug-in gave everything back and misused nothing.\n"
+        "\n"
+        "  -h, --help   this text\n",
+        kUsage);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "-h" || arg == "--help") {
+            PrintHelp();
+            return 0;
+        }
+        if (arg.size() > 1 && arg[0] == '-') {
+            std::fprintf(stderr, "morindale-session: unknown option %s (--help lists them)\n", arg.c_str());
+            return 2;
+        }
+        if (!options.pluginFile.empty()) {
+            std::fprintf(stderr, "morindale-session: %s\n", kUsage);
+            return 2;
+        }
+        options.pluginFile = arg;
+    }
     try {
-        Options options;
-        if (argc > 1) options.pluginFile = argv[1];
         ClientEmulator client(options);
         client.start();
         std::printf("plug-in   %s %s (API %d) by %s\n", client.name.c_str(), client.version.c_str(),

@@ -7,6 +7,10 @@
 // mutation-fast, atari, clone, robotic, myvoice, or all; with all, OUTPUT is
 // a folder that receives one <effect>.wav per effect. A table of the measured
 // pitch ratio (output to input), output level and real-time factor follows.
+//
+// Errors are one line on standard error with a non-zero exit, and leave no
+// output file: the output path is checked before the input is read, and the
+// table starts only once the first file is in place.
 #include <unistd.h>
 
 #include <cmath>
@@ -26,7 +30,11 @@ namespace {
 
 constexpr double kLongInputSeconds = 20.0;  // a progress bar from here on
 
+bool g_progressOpen = false;  // a progress line without its line end on stderr
+
 int Fail(const std::string& message, int code = 1) {
+    // The error replaces an unfinished progress line rather than joining it.
+    if (g_progressOpen) std::fprintf(stderr, "\r%*s\r", 60, "");
     std::fprintf(stderr, "morindale-render: %s\n", message.c_str());
     return code;
 }
@@ -37,12 +45,35 @@ std::string EffectList() {
     return list + "all";
 }
 
+constexpr const char* kUsage = "usage: morindale-render [--plugin FILE] [--progress|--no-progress] INPUT OUTPUT EFFECT";
+
+void PrintHelp() {
+    std::printf(
+        "%s\n"
+        "\n"
+        "Plays INPUT through the built plug-in in 20 ms blocks, exactly as the client\n"
+        "sends the microphone, and writes what the client would send to OUTPUT\n"
+        "(48 kHz mono 16-bit; WAV, or FLAC/AIFF by the extension). INPUT is any file\n"
+        "libsndfile reads, at any rate and channel count.\n"
+        "\n"
+        "EFFECT is one of: %s.\n"
+        "With all, OUTPUT is a folder that receives one <effect>.wav per effect.\n"
+        "A table of measured pitch ratio, level and real-time factor follows.\n"
+        "\n"
+        "  --plugin FILE   the plug-in library to load (default: the one of this build)\n"
+        "  --progress      show a progress bar on standard error\n"
+        "  --no-progress   never show one (default: for input of 20 s or more at a terminal)\n"
+        "  -h, --help      this text\n",
+        kUsage, EffectList().c_str());
+}
+
 void DrawProgress(const char* name, double fraction) {
     const int width = 30;
     const int filled = static_cast<int>(fraction * width + 0.5);
     std::fprintf(stderr, "\r%-14s [%s%s] %3d%%", name, std::string(filled, '#').c_str(),
                  std::string(width - filled, '-').c_str(), static_cast<int>(fraction * 100 + 0.5));
-    if (fraction >= 1.0) std::fputc('\n', stderr);
+    g_progressOpen = fraction < 1.0;
+    if (!g_progressOpen) std::fputc('\n', stderr);
     std::fflush(stderr);
 }
 
@@ -53,6 +84,31 @@ std::string Number(double value, const char* format) {
     return text;
 }
 
+// A folder the renderer may write into: exists, is a folder, is writable.
+bool WritableFolder(const fs::path& folder) {
+    std::error_code error;
+    return fs::is_directory(folder, error) && ::access(folder.c_str(), W_OK | X_OK) == 0;
+}
+
+// Why OUTPUT cannot take the result, or empty when it can. For all, OUTPUT
+// is a folder that exists or can be made under its nearest existing parent.
+std::string OutputProblem(const std::string& output, bool folder) {
+    std::error_code error;
+    const fs::path path = fs::absolute(output, error);
+    if (error) return "cannot write " + output + ": " + error.message();
+    if (folder) {
+        fs::path existing = path;
+        while (!fs::exists(existing, error) && existing.has_parent_path() && existing != existing.parent_path())
+            existing = existing.parent_path();
+        if (existing == path && !fs::is_directory(path, error)) return "cannot write " + output + ": not a folder";
+        if (!WritableFolder(existing)) return "cannot write " + output + ": " + existing.string() + " is not a writable folder";
+        return "";
+    }
+    if (fs::is_directory(path, error)) return "cannot write " + output + ": it is a folder";
+    if (!WritableFolder(path.parent_path())) return "cannot write " + output + ": no writable folder " + path.parent_path().string();
+    return "";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -61,26 +117,29 @@ int main(int argc, char** argv) {
     std::vector<std::string> positional;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--plugin" && i + 1 < argc) {
+        if (arg == "-h" || arg == "--help") {
+            PrintHelp();
+            return 0;
+        } else if (arg == "--plugin" && i + 1 < argc) {
             pluginFile = argv[++i];
         } else if (arg == "--progress") {
             progressMode = 1;
         } else if (arg == "--no-progress") {
             progressMode = 0;
         } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
-            return Fail("unknown option " + arg, 2);
+            return Fail("unknown option " + arg + " (--help lists them)", 2);
         } else {
             positional.push_back(arg);
         }
     }
-    if (positional.size() != 3)
-        return Fail("usage: morindale-render [--plugin FILE] [--progress|--no-progress] INPUT OUTPUT EFFECT", 2);
+    if (positional.size() != 3) return Fail(std::string(kUsage) + " (--help for more)", 2);
     const std::string& inputPath = positional[0];
     const std::string& outputPath = positional[1];
     const std::string& effectName = positional[2];
+    const bool all = effectName == "all";
 
     std::vector<const Effect*> chosen;
-    if (effectName == "all") {
+    if (all) {
         for (const Effect& effect : Effects()) chosen.push_back(&effect);
     } else if (const Effect* effect = FindEffect(effectName)) {
         chosen.push_back(effect);
@@ -88,12 +147,28 @@ int main(int argc, char** argv) {
         return Fail("unknown effect '" + effectName + "' (" + EffectList() + ")", 2);
     }
 
+    // Before the input is read: a long input should not be read in vain.
+    const std::string outputProblem = OutputProblem(outputPath, all);
+    if (!outputProblem.empty()) return Fail(outputProblem);
+
     std::vector<int16_t> input;
     std::string error;
     if (!ReadAsClientAudio(inputPath, &input, &error)) return Fail(error);
+    if (input.empty()) return Fail("cannot read " + inputPath + ": no samples in it");
 
-    std::error_code fsError;
-    if (effectName == "all") {
+    // Files and the folder this run made: removed again should a later
+    // effect fail, so that a failed run leaves nothing behind.
+    std::vector<std::string> made;
+    bool madeFolder = false;
+    auto failAndClean = [&](const std::string& message) {
+        std::error_code ignored;
+        for (const std::string& file : made) fs::remove(file, ignored);
+        if (madeFolder) fs::remove(outputPath, ignored);
+        return Fail(message);
+    };
+    if (all) {
+        std::error_code fsError;
+        madeFolder = !fs::exists(outputPath, fsError);
         fs::create_directories(outputPath, fsError);
         if (!fs::is_directory(outputPath)) return Fail("cannot make the folder " + outputPath);
     }
@@ -103,19 +178,25 @@ int main(int argc, char** argv) {
     const std::vector<double> inputF0 = VoicedF0(input);
     const double inputPitch = Median(inputF0);
 
-    std::printf("%s: %.2f s at 48 kHz mono, %zu voiced frames, median f0 %s Hz\n", inputPath.c_str(), seconds,
-                inputF0.size(), Number(inputPitch, "%.1f").c_str());
-    std::printf("%-14s %11s %9s %11s %10s  %s\n", "effect", "pitch ratio", "expected", "level dBFS", "real time",
-                "file");
+    bool tableStarted = false;
     for (const Effect* effect : chosen) {
         const std::string file =
-            effectName == "all" ? (fs::path(outputPath) / (std::string(effect->name) + ".wav")).string() : outputPath;
+            all ? (fs::path(outputPath) / (std::string(effect->name) + ".wav")).string() : outputPath;
         Rendering rendering;
         std::function<void(double)> progress;
         if (showProgress) progress = [effect](double fraction) { DrawProgress(effect->name, fraction); };
-        if (!Render(input, *effect, pluginFile, progress, &rendering, &error)) return Fail(error);
-        if (!WriteClientAudio(file, rendering.sent, &error)) return Fail(error);
+        if (!Render(input, *effect, pluginFile, progress, &rendering, &error)) return failAndClean(error);
+        const bool existed = fs::exists(file);
+        if (!WriteClientAudio(file, rendering.sent, &error)) return failAndClean(error);
+        if (all && !existed) made.push_back(file);
 
+        if (!tableStarted) {
+            std::printf("%s: %.2f s at 48 kHz mono, %zu voiced frames, median f0 %s Hz\n", inputPath.c_str(),
+                        seconds, inputF0.size(), Number(inputPitch, "%.1f").c_str());
+            std::printf("%-14s %11s %9s %11s %10s  %s\n", "effect", "pitch ratio", "expected", "level dBFS",
+                        "real time", "file");
+            tableStarted = true;
+        }
         const double outputPitch = Median(VoicedF0(rendering.sent));
         const double ratio = inputPitch > 0.0 && outputPitch > 0.0 ? outputPitch / inputPitch : NAN;
         const double expected = std::isnan(effect->semitones) ? NAN : std::pow(2.0, effect->semitones / 12.0);

@@ -73,8 +73,9 @@ void HandleMenuAction(int id) {
 
 void EnableDisableVoiceMenu(bool enabled) {
     if (ts3Functions.setPluginMenuEnabled != nullptr) {
+        const char* pluginId = PluginId();  // one ID for all eleven items
         for (int id = kFirstEffect; id <= kLastEffect; ++id)
-            ts3Functions.setPluginMenuEnabled(pluginID, id, enabled ? 1 : 0);
+            ts3Functions.setPluginMenuEnabled(pluginId, id, enabled ? 1 : 0);
     }
     const Action* action = FindAction(ACTION_ENABLE_DISABLE);
     PrintToCurrentTab(enabled ? action->message : action->messageOff);

@@ -3,6 +3,7 @@
 // on its event threads with the text after the keyword. Nothing is kept
 // between calls: every buffer lives on the caller's stack, and the only
 // shared value read is the plug-in ID, set once at registration.
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -10,6 +11,7 @@
 #include "client_calls.h"
 #include "debug_log.h"
 #include "plugin_state.h"
+#include "text_cut.h"
 #include "ts3_plugin.h"
 
 namespace {
@@ -77,9 +79,21 @@ anyID ClientIdFrom(const char* text) { return static_cast<anyID>(ParseNumber(tex
 // attribute it to.
 void CreateReturnCode(char (&returnCode)[kReturnCodeSize]) {
     returnCode[0] = '\0';
-    if (pluginID == nullptr) return;
-    ts3Functions.createReturnCode(pluginID, returnCode, kReturnCodeSize);
+    const char* id = PluginId();
+    if (id == nullptr) return;
+    ts3Functions.createReturnCode(id, returnCode, kReturnCodeSize);
     Terminate(returnCode);
+}
+
+// Prints a formatted message of `length` bytes (snprintf's result) cut to at
+// most limit bytes, at a character boundary. message holds all of it: its
+// buffer is twice the size of the client text that went into it.
+template <std::size_t N>
+void PrintCut(char (&message)[N], int length, std::size_t limit) {
+    if (length < 0) return;
+    const std::size_t whole = std::min(static_cast<std::size_t>(length), N - 1);
+    message[CutAtCharacter(message, whole, limit)] = '\0';
+    PrintToCurrentTab(message);
 }
 
 // The own client ID on this connection; logs the failure.
@@ -111,13 +125,14 @@ void Command(uint64 handler, const char* p1, const char* /*p2*/) {
         PrintToCurrentTab("Missing command parameter.");
         return;
     }
-    if (pluginID == nullptr) {
+    const char* id = PluginId();
+    if (id == nullptr) {
         gl_MyLogging("PLUGIN: Failed to send plugin command, was not registered.\n");
         return;
     }
     gl_MyLogging("PLUGIN: Sending plugin command to current channel: %s\n", p1);
     // Target mode 0: every client in the current channel.
-    ts3Functions.sendPluginCommand(handler, pluginID, p1, 0, nullptr, nullptr);
+    ts3Functions.sendPluginCommand(handler, id, p1, 0, nullptr, nullptr);
 }
 
 void ServerInfo(uint64 handler, const char* /*p1*/, const char* /*p2*/) {
@@ -128,9 +143,10 @@ void ServerInfo(uint64 handler, const char* /*p1*/, const char* /*p2*/) {
         return;
     }
     Terminate(host);
-    char message[kServerTextSize];
-    std::snprintf(message, sizeof message, "Server Connect Info: %s:%d", host, static_cast<int>(port));
-    PrintToCurrentTab(message);
+    char message[kServerTextSize * 2];
+    const int length =
+        std::snprintf(message, sizeof message, "Server Connect Info: %s:%d", host, static_cast<int>(port));
+    PrintCut(message, length, kServerTextSize - 1);
 }
 
 void ChannelInfo(uint64 handler, const char* /*p1*/, const char* /*p2*/) {
@@ -147,9 +163,9 @@ void ChannelInfo(uint64 handler, const char* /*p1*/, const char* /*p2*/) {
         return;
     }
     Terminate(path);
-    char message[kChannelTextSize];
-    std::snprintf(message, sizeof message, "Channel Connect Info: %s", path);
-    PrintToCurrentTab(message);
+    char message[kChannelTextSize * 2];
+    const int length = std::snprintf(message, sizeof message, "Channel Connect Info: %s", path);
+    PrintCut(message, length, kChannelTextSize - 1);
 }
 
 void Avatar(uint64 handler, const char* p1, const char* /*p2*/) {
@@ -185,8 +201,9 @@ void EnableMenu(uint64 /*handler*/, const char* p1, const char* p2) {
     const int enabled = p2 != nullptr ? ParseNumber(p2) : 0;
     // The client finds the menu by the plug-in's ID; without one there is
     // no menu of ours to change.
-    if (pluginID == nullptr) return;
-    ts3Functions.setPluginMenuEnabled(pluginID, menuID, enabled);
+    const char* id = PluginId();
+    if (id == nullptr) return;
+    ts3Functions.setPluginMenuEnabled(id, menuID, enabled);
 }
 
 void Subscribe(uint64 handler, const char* p1, const char* /*p2*/) {

@@ -8,11 +8,17 @@
 #include "client_calls.h"
 #include "debug_log.h"
 #include "plugin_state.h"
+#include "text_cut.h"
 #include "ts3_plugin.h"
 
 namespace {
 
-constexpr std::size_t kInfoTextSize = 128;  // 127 characters and a zero byte
+constexpr std::size_t kInfoTextSize = 128;  // 127 bytes and a zero byte
+
+// The sentence around the name. A long name is cut rather than the sentence,
+// so that the closing tag is always there for the client to render.
+const char* const kInfoBefore = "The nickname is [I]\"";
+const char* const kInfoAfter = "\"[/I]";
 
 // Asks the client for the name of the selected item; *name is the client's
 // string on success. Failures and unknown types go to the debug log.
@@ -57,7 +63,10 @@ void ts3plugin_infoData(uint64 serverConnectionHandlerID, uint64 id, PluginItemT
 
     char* text = static_cast<char*>(std::malloc(kInfoTextSize));
     if (text != nullptr && data != nullptr) {
-        std::snprintf(text, kInfoTextSize, "The nickname is [I]\"%s\"[/I]", OrEmpty(name));
+        const char* shown = OrEmpty(name);
+        const std::size_t room = kInfoTextSize - 1 - std::strlen(kInfoBefore) - std::strlen(kInfoAfter);
+        const std::size_t kept = CutAtCharacter(shown, std::strlen(shown), room);
+        std::snprintf(text, kInfoTextSize, "%s%.*s%s", kInfoBefore, static_cast<int>(kept), shown, kInfoAfter);
         *data = text;
     } else {
         std::free(text);

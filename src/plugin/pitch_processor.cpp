@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <mutex>
 
 #include "sample_conversion.h"
 #include "voice_processing.h"
@@ -22,7 +23,7 @@ namespace {
 
 soundtouch::SoundTouch gl_soundTouch;
 
-// Written once by ConfigurePitchProcessor (init thread), before the client
+// Set once by Configure (init thread, first init only), before the client
 // delivers blocks; read on the capture thread.
 std::atomic<bool> processorReady{false};
 
@@ -49,9 +50,8 @@ int Drain(int16_t* out, int room) {
     return moved;
 }
 
-}  // namespace
-
-void ConfigurePitchProcessor() {
+// The processor's settings, for 48 kHz mono; marks it ready.
+void Configure() {
     try {
         gl_soundTouch.setSampleRate(48000);
         gl_soundTouch.setChannels(1);
@@ -66,6 +66,16 @@ void ConfigurePitchProcessor() {
     } catch (...) {
         // Left unconfigured: the processor effects then pass blocks untouched.
     }
+}
+
+}  // namespace
+
+void ConfigurePitchProcessor() {
+    // Once per load: a later init may come while the capture thread is
+    // inside putSamples, and the settings never change. A request to clear
+    // is the only thing another thread ever asks of the processor.
+    static std::once_flag configured;
+    std::call_once(configured, Configure);
 }
 
 void RequestPitchProcessorClear() { requestedClears.fetch_add(1, std::memory_order_release); }

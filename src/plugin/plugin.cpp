@@ -30,7 +30,8 @@ void LogClientPaths() {
 #if MORINDALE_PLUGIN_API >= 26
     // This client wants the plug-in's ID with the query, and the ID is only
     // known after registration: without it the path is left out.
-    if (pluginID != nullptr) ts3Functions.getPluginPath(pluginPath, kClientPathSize, pluginID);
+    const char* id = PluginId();
+    if (id != nullptr) ts3Functions.getPluginPath(pluginPath, kClientPathSize, id);
 #else
     ts3Functions.getPluginPath(pluginPath, kClientPathSize);
 #endif
@@ -49,10 +50,16 @@ const char* ts3plugin_description() { return kPluginDescription; }
 void ts3plugin_setFunctionPointers(const TS3Functions funcs) { ts3Functions = funcs; }
 
 int ts3plugin_init() {
-    BuildUserSettingsPath(glConfigFile, sizeof glConfigFile);
+    // Built in a buffer of its own and published in one step: an event
+    // thread may be saving while the client initialises the plug-in again.
+    char settingsPath[kConfigPathSize];
+    BuildUserSettingsPath(settingsPath, sizeof settingsPath);
+    SetSettingsPath(settingsPath);
     gl_MyLogging("PLUGIN: init\n");
-    gl_MyLogging("%s\n", glConfigFile);
+    gl_MyLogging("%s\n", settingsPath);
 
+    // Both only the first time: on a later init the capture thread may be
+    // inside a block that uses them.
     FillSineTable();
     WAVE_Set_WIN_Params(48000, 16, 1);
     ConfigurePitchProcessor();
@@ -66,21 +73,13 @@ void ts3plugin_shutdown() {
     gl_MyLogging("PLUGIN: shutdown\n");
     StopUpdateChecks();
     WAVE_WIN_Audio_close();
-    if (pluginID != nullptr) {
-        std::free(pluginID);
-        pluginID = nullptr;
-    }
+    ClearPluginId();
 }
 
 void ts3plugin_registerPluginID(const char* id) {
     if (id == nullptr) id = "";
-    const std::size_t length = std::strlen(id);
-    char* copy = static_cast<char*>(std::malloc(length + 1));
-    if (copy == nullptr) return;
-    std::memcpy(copy, id, length + 1);
-    std::free(pluginID);
-    pluginID = copy;
-    gl_MyLogging("PLUGIN: registerPluginID: %s\n", pluginID);
+    if (!SetPluginId(id)) return;
+    gl_MyLogging("PLUGIN: registerPluginID: %s\n", PluginId());
     LoadSettings();
 }
 

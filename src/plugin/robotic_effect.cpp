@@ -1,6 +1,7 @@
 #include "robotic_effect.h"
 
 #include <cmath>
+#include <mutex>
 
 #include "voice_processing.h"
 
@@ -12,13 +13,18 @@ int32_t soundFreqIdx = 0;  // entry last used, 0..1919
 }  // namespace
 
 void FillSineTable() {
-    // The step is the float nearest to 2*pi/1920, accumulated in float, as
-    // the table's values are defined; only sin itself runs in double.
-    float theta = 0.0f;
-    for (int k = 0; k < kSineTableSize; ++k) {
-        soundFreq[k] = static_cast<float>(std::sin(static_cast<double>(theta)));
-        theta += 0.0032724924f;
-    }
+    // Once per load: a later init may come while the capture thread reads
+    // the table, and the values never change.
+    static std::once_flag filled;
+    std::call_once(filled, [] {
+        // The step is the float nearest to 2*pi/1920, accumulated in float,
+        // as the table's values are defined; only sin itself runs in double.
+        float theta = 0.0f;
+        for (int k = 0; k < kSineTableSize; ++k) {
+            soundFreq[k] = static_cast<float>(std::sin(static_cast<double>(theta)));
+            theta += 0.0032724924f;
+        }
+    });
 }
 
 namespace {

@@ -26,7 +26,7 @@ std::string FindProgram(const std::string& program) {
 ChildProcess::~ChildProcess() { stop(SIGTERM); }
 
 bool ChildProcess::start(const std::vector<std::string>& argv, const std::vector<std::string>& environment,
-                         const std::string& outFile, const std::string& errFile) {
+                         const std::string& outFile, const std::string& errFile, const std::string& inFile) {
     if (pid_ > 0 || argv.empty()) return false;
     // Everything the child needs is prepared before fork: after it, only
     // async-signal-safe calls.
@@ -45,7 +45,7 @@ bool ChildProcess::start(const std::vector<std::string>& argv, const std::vector
         if (getppid() != parent) _exit(127);
         const int out = open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
         const int err = open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-        const int in = open("/dev/null", O_RDONLY | O_CLOEXEC);
+        const int in = open(inFile.c_str(), O_RDONLY | O_CLOEXEC);
         if (out < 0 || err < 0 || in < 0) _exit(127);
         dup2(in, 0);
         dup2(out, 1);
@@ -54,6 +54,21 @@ bool ChildProcess::start(const std::vector<std::string>& argv, const std::vector
         _exit(127);
     }
     pid_ = pid;
+    exitCode_ = -1;
+    return true;
+}
+
+void ChildProcess::reaped(int status) {
+    pid_ = -1;
+    exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool ChildProcess::wait(std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (running()) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
     return true;
 }
 
@@ -61,7 +76,7 @@ bool ChildProcess::running() {
     if (pid_ <= 0) return false;
     int status = 0;
     if (waitpid(pid_, &status, WNOHANG) == pid_) {
-        pid_ = -1;
+        reaped(status);
         return false;
     }
     return true;
@@ -74,14 +89,14 @@ void ChildProcess::stop(int signal, std::chrono::milliseconds grace) {
     int status = 0;
     while (std::chrono::steady_clock::now() < deadline) {
         if (waitpid(pid_, &status, WNOHANG) == pid_) {
-            pid_ = -1;
+            reaped(status);
             return;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     kill(pid_, SIGKILL);
     waitpid(pid_, &status, 0);
-    pid_ = -1;
+    reaped(status);
 }
 
 }  // namespace morindale_test

@@ -49,7 +49,7 @@ std::size_t FileSize(const std::string& path) {
 
 }  // namespace
 
-PulseDaemon::PulseDaemon() : dir_(MakeTempFolder("morindale-pulse")) {}
+PulseDaemon::PulseDaemon(bool microphone) : microphone_(microphone), dir_(MakeTempFolder("morindale-pulse")) {}
 
 PulseDaemon::~PulseDaemon() {
     process_.stop(SIGTERM);
@@ -94,10 +94,19 @@ bool PulseDaemon::start() {
         "module-null-sink sink_name=morindale_null rate=48000 channels=1 format=s16le",
         "-L",
         "module-native-protocol-unix auth-anonymous=1 socket=" + dir_ + "/native"};
+    std::vector<std::string> args = argv;
+    if (microphone_) {
+        WriteFile(dir_ + "/microphone.pa",
+                  "load-module module-null-sink sink_name=morindale_mic rate=48000 channels=1 format=s16le\n"
+                  "set-default-sink morindale_null\n"
+                  "set-default-source morindale_mic.monitor\n");
+        args.push_back("-F");
+        args.push_back(dir_ + "/microphone.pa");
+    }
     const std::vector<std::string> environment = {"PATH=/usr/bin:/bin", "HOME=" + dir_ + "/home",
                                                   "XDG_CONFIG_HOME=" + dir_ + "/home/config",
                                                   "XDG_RUNTIME_DIR=" + dir_ + "/runtime", "LANG=C"};
-    if (!process_.start(argv, environment, dir_ + "/daemon.out", dir_ + "/daemon.log")) {
+    if (!process_.start(args, environment, dir_ + "/daemon.out", dir_ + "/daemon.log")) {
         error_ = "cannot start pulseaudio";
         return false;
     }
@@ -151,6 +160,8 @@ bool SinkRecorder::start() {
     error_ = "parec recorded nothing: " + ReadFile(file_ + ".log");
     return false;
 }
+
+std::size_t SinkRecorder::recorded() const { return FileSize(file_) / 2; }
 
 std::vector<int16_t> SinkRecorder::stop() {
     process_.stop(SIGINT);

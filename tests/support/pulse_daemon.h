@@ -6,6 +6,11 @@
 // 16 bits, "morindale_null") and the native protocol on its private socket, so
 // nothing can reach a sound card. The destructor stops it and removes the
 // folder whatever the outcome; the kernel kills it if the test process dies.
+//
+// With a microphone, a second null sink ("morindale_mic") is loaded and its
+// monitor made the default source: what a test plays into that sink is what
+// a client recording the default input hears. "morindale_null" stays the
+// default sink.
 #pragma once
 
 #include <cstdint>
@@ -18,7 +23,7 @@ namespace morindale_test {
 
 class PulseDaemon {
 public:
-    PulseDaemon();
+    explicit PulseDaemon(bool microphone = false);
     ~PulseDaemon();
     PulseDaemon(const PulseDaemon&) = delete;
     PulseDaemon& operator=(const PulseDaemon&) = delete;
@@ -36,6 +41,7 @@ public:
     const std::string& dir() const { return dir_; }
 
 private:
+    bool microphone_;
     std::string dir_;
     std::string error_;
     ChildProcess process_;
@@ -51,6 +57,8 @@ public:
 
     // Starts recording; returns once samples arrive (at most 10 s).
     bool start();
+    // How many samples have reached the file so far.
+    std::size_t recorded() const;
     // Stops and returns everything recorded.
     std::vector<int16_t> stop();
     const std::string& error() const { return error_; }
