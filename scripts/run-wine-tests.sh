@@ -80,14 +80,23 @@ trap cleanup EXIT
 echo "== the Linux plug-in's renderings of the voice"
 renderings="$work/linux"
 mkdir -p "$renderings"
-if [ ! -x build/tools/morindale-render ] || [ ! -f build/morindale_linux_amd64.so ]; then
-  cmake -S . -B build -G Ninja >/dev/null
-  cmake --build build -j"$jobs" --target morindale morindale-render
+# The suite's uninstrumented plug-in (build-plain/) and any renderer that is
+# already built; the renderer only hands the blocks over, so a sanitized one
+# does as well. Without them, a Linux build of its own with just the two.
+first() { for f in "$@"; do [ -e "$f" ] && { echo "$f"; return; }; done; }
+linux_plugin=$(first build-plain/morindale_linux_amd64.so build/morindale_linux_amd64.so)
+renderer=$(first build/tools/morindale-render build-asan/tools/morindale-render)
+if [ -z "$linux_plugin" ] || [ -z "$renderer" ]; then
+  cmake -S . -B build-wine-linux -G Ninja -DMORINDALE_BUILD_TESTS=OFF -DMORINDALE_BUILD_BENCH=OFF >/dev/null
+  cmake --build build-wine-linux -j"$jobs" --target morindale morindale-render
+  linux_plugin=build-wine-linux/morindale_linux_amd64.so
+  renderer=build-wine-linux/tools/morindale-render
 fi
+echo "rendering with $renderer and $linux_plugin"
 # 48 kHz mono already, so the renderer hands the samples over unchanged.
 sox -D tests/data/voice-sample.wav -r 48000 -b 16 -c 1 "$renderings/input.wav" trim 0 4
 for effect in helium male mutation atari clone robotic; do
-  build/tools/morindale-render --no-progress --plugin build/morindale_linux_amd64.so \
+  ASAN_OPTIONS=detect_leaks=0 "$renderer" --no-progress --plugin "$linux_plugin" \
     "$renderings/input.wav" "$renderings/$effect.wav" "$effect" >/dev/null
 done
 

@@ -30,8 +30,13 @@ std::vector<std::string> FindNamed(const std::string& root, const std::string& n
 std::vector<std::string> DirectoryEntries(const std::string& dir) {
     std::vector<std::string> names;
     std::error_code error;
-    for (fs::directory_iterator it(fs::u8path(dir), error), end; !error && it != end; it.increment(error))
+    for (fs::directory_iterator it(fs::u8path(dir), error), end; !error && it != end; it.increment(error)) {
+#if defined(_WIN32)
+        std::error_code ignored;
+        if (it->is_directory(ignored)) continue;
+#endif
         names.push_back(it->path().filename().u8string());
+    }
     std::sort(names.begin(), names.end());
     return names;
 }
