@@ -2,7 +2,9 @@
 // plays a buffer only when the test says so, so every refill is exact.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -54,6 +56,7 @@ protected:
         WAVE_buffer_size = 0;
         WAVE_queue = nullptr;
         WAVE_output_live = false;
+        WAVE_flow = MonitorFlow{};
     }
 
     void Open() {
@@ -164,26 +167,22 @@ TEST_F(MonitorFifo, ExactlyOneBufferPending) {
     EXPECT_EQ(fake_audio_queue::PlayNext(), voice);
 }
 
-TEST_F(MonitorFifo, AnAppendReachingEightyThousandBytesIsRefusedWholeWithOneMessage) {
+TEST_F(MonitorFifo, AnAppendReachingEightyThousandBytesDropsTheOldestAudioQuietly) {
     Open();
     const Bytes start = Pattern(78000);
     Append(start);
-    Append(Pattern(2000, 99));  // 80000 exactly: refused
-    ASSERT_EQ(g_chat.size(), 1u);
-    EXPECT_EQ(g_chat[0], "Audio overflow!");
-    EXPECT_EQ(WAVE_buffer_size, 78000);
-    EXPECT_EQ(Fifo(), start);
-
-    const Bytes accepted = Pattern(1998, 5);  // 79998: accepted
-    Append(accepted);
-    EXPECT_EQ(g_chat.size(), 1u);
+    const Bytes next = Pattern(2000, 99);
+    Append(next);  // 80000 exactly: the two oldest bytes make room
     EXPECT_EQ(WAVE_buffer_size, 79998);
-    EXPECT_EQ(Slice(Fifo(), 78000, 1998), accepted);
+    Bytes expected = Slice(start, 2, 77998);
+    expected.insert(expected.end(), next.begin(), next.end());
+    EXPECT_EQ(Fifo(), expected);
 
-    Append(Pattern(2));  // 80000 again: refused, once more
-    EXPECT_EQ(g_chat.size(), 2u);
-    EXPECT_EQ(g_chat[1], "Audio overflow!");
+    Append(Pattern(2, 5));  // one sample more: one more goes
     EXPECT_EQ(WAVE_buffer_size, 79998);
+    EXPECT_EQ(Slice(Fifo(), 0, 77994), Slice(start, 4, 77994));
+    EXPECT_EQ(WAVE_flow.droppedBytes, 4);
+    EXPECT_TRUE(g_chat.empty());
     EXPECT_TRUE(g_log.empty());
 }
 
@@ -222,41 +221,182 @@ TEST_F(MonitorFifo, WhatIsPendingStillPlaysOnceAppendsStop) {
     EXPECT_EQ(fake_audio_queue::PlayNext(), kSilence);
 }
 
+// Sample k of a stream numbered from 0: never 0, and unique over more than
+// the FIFO holds, so that where audio was dropped shows.
+Bytes Numbered(std::size_t count, std::size_t first) {
+    Bytes bytes(2 * count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const uint16_t value = static_cast<uint16_t>(1 + (first + i) % 65535);
+        bytes[2 * i] = static_cast<unsigned char>(value & 0xFF);
+        bytes[2 * i + 1] = static_cast<unsigned char>(value >> 8);
+    }
+    return bytes;
+}
+
+// `heard` and, unless it is silence, `played` after it.
+Bytes Joined(Bytes heard, const Bytes& played) {
+    if (played != kSilence) heard.insert(heard.end(), played.begin(), played.end());
+    return heard;
+}
+
+// Checks that `heard` then the FIFO are the numbered stream of `total`
+// samples in order, but for stretches dropped whole; returns how many
+// samples were dropped.
+long long DroppedFromNumbered(const Bytes& heard, std::size_t total) {
+    Bytes all = heard;
+    const Bytes pending = Fifo();
+    all.insert(all.end(), pending.begin(), pending.end());
+    EXPECT_EQ(all.size() % 2, 0u);
+    std::size_t next = 0;  // the sample expected next
+    long long dropped = 0;
+    for (std::size_t i = 0; i + 1 < all.size(); i += 2) {
+        const uint16_t value = static_cast<uint16_t>(all[i] | (all[i + 1] << 8));
+        const std::size_t gap = (value + 65535u - 1u - next % 65535u) % 65535u;
+        dropped += static_cast<long long>(gap);
+        next += gap + 1;
+    }
+    EXPECT_LE(next, total);
+    return dropped + static_cast<long long>(total - next);
+}
+
 TEST_F(MonitorFifo, LongRunsCrossEveryBoundInOrder) {
     Open();
-    Bytes sent;
     Bytes heard;
-    unsigned next = 0;
-    // Blocks of varied size against a steady drain: the FIFO fills up, is
-    // refused, drains, and every accepted byte comes out once, in order.
+    std::size_t sent = 0;  // samples
+    // Blocks of varied size against a steady drain: the FIFO fills up, cuts
+    // its backlog, drains, and every byte comes out once, in order, unless it
+    // was dropped whole.
     for (int round = 0; round < 3000; ++round) {
-        const std::size_t size = 2 * (1 + (round * 7919) % 1500);
-        const Bytes block = Pattern(size, next);
-        next += static_cast<unsigned>(size);
-        const std::size_t messages = g_chat.size();
-        const int before = WAVE_buffer_size;
-        Append(block);
-        if (g_chat.size() == messages) {
-            EXPECT_LT(before + static_cast<int>(size), 80000);
-            sent.insert(sent.end(), block.begin(), block.end());
-        } else {
-            EXPECT_GE(before + static_cast<int>(size), 80000);
-        }
+        const std::size_t samples = 1 + (round * 7919) % 1500;
+        Append(Numbered(samples, sent));
+        sent += samples;
+        EXPECT_LT(WAVE_buffer_size, 80000);
         if (round % 2 == 0) {
             const Bytes played = fake_audio_queue::PlayNext();
             if (played != kSilence) heard.insert(heard.end(), played.begin(), played.end());
+            // A refill leaves no more than the high-water mark waiting.
+            EXPECT_LE(WAVE_buffer_size, kMonitorHighWaterBytes + 3000);
         }
     }
-    EXPECT_GT(g_chat.size(), 0u);  // the run did reach the bound
-    // Play out everything: the FIFO's whole size, plus the queued buffers.
-    for (int i = 0; i < 80000 / 1920 + 8; ++i) {
+    EXPECT_TRUE(g_chat.empty());
+    EXPECT_GT(WAVE_flow.droppedBytes, 0);  // the run did reach the bound
+    for (int i = 0; i < 8; ++i) {
         const Bytes played = fake_audio_queue::PlayNext();
         if (played != kSilence) heard.insert(heard.end(), played.begin(), played.end());
     }
-    const std::size_t remainder = static_cast<std::size_t>(WAVE_buffer_size);
-    ASSERT_EQ(heard.size() + remainder, sent.size());
-    EXPECT_TRUE(heard == Slice(sent, 0, heard.size()));
-    EXPECT_EQ(Fifo(), Slice(sent, heard.size(), remainder));
+    EXPECT_EQ(2 * DroppedFromNumbered(heard, sent), WAVE_flow.droppedBytes);
+}
+
+TEST_F(MonitorFifo, ClockDriftNeverBuildsUpDelay) {
+    Open();
+    PlayFour();
+    Bytes heard;
+    std::size_t sent = 0;
+    int most = 0;
+    // The microphone runs 2 % fast: one extra block every 50 refills, for
+    // 80 s. Without a bound the FIFO would be full after 40 s.
+    for (int refill = 0; refill < 4000; ++refill) {
+        Append(Numbered(960, sent));
+        sent += 960;
+        if (refill % 50 == 49) {
+            Append(Numbered(960, sent));
+            sent += 960;
+        }
+        const Bytes played = fake_audio_queue::PlayNext();
+        if (played != kSilence) heard.insert(heard.end(), played.begin(), played.end());
+        if (refill >= 100) most = std::max(most, WAVE_buffer_size);
+    }
+    for (int i = 0; i < 8; ++i) heard = Joined(heard, fake_audio_queue::PlayNext());
+    EXPECT_LT(most, 2 * kMonitorBufferBytes);  // at most 40 ms wait after a refill
+    EXPECT_TRUE(g_chat.empty());
+    // Only the surplus went: 2 % of the stream, give or take a few blocks.
+    const long long dropped = DroppedFromNumbered(heard, sent);
+    EXPECT_EQ(2 * dropped, WAVE_flow.droppedBytes);
+    EXPECT_GE(dropped, 960LL * 80 - 4 * 960);
+    EXPECT_LE(dropped, 960LL * 80 + 4 * 960);
+}
+
+TEST_F(MonitorFifo, AHiccupsBacklogIsCutWithinAWindowKeepingTheNewestAudio) {
+    Open();
+    PlayFour();
+    std::size_t sent = 0;
+    auto step = [&](int blocks) {
+        for (int i = 0; i < blocks; ++i) {
+            Append(Numbered(960, sent));
+            sent += 960;
+        }
+        return fake_audio_queue::PlayNext();
+    };
+    for (int i = 0; i < 50; ++i) step(1);
+    EXPECT_EQ(WAVE_buffer_size, 0);
+    // The capture thread stops for 100 ms, then catches up: five blocks at
+    // once, so 80 ms wait in the FIFO after each refill from then on.
+    for (int i = 0; i < 5; ++i) step(0);
+    step(5);
+    EXPECT_EQ(WAVE_buffer_size, 4 * 1920);
+    int refills = 1;
+    while (WAVE_buffer_size >= kMonitorBufferBytes && refills < 100) {
+        step(1);
+        ++refills;
+    }
+    EXPECT_LE(refills, kMonitorWindowRefills + 1);
+    EXPECT_EQ(WAVE_buffer_size, kMonitorCushionBytes);
+    EXPECT_EQ(WAVE_flow.droppedBytes, 4 * 1920 - kMonitorCushionBytes);
+    // What is left is the newest audio.
+    EXPECT_EQ(Fifo(), Numbered(kMonitorCushionBytes / 2, sent - kMonitorCushionBytes / 2));
+    EXPECT_TRUE(g_chat.empty());
+}
+
+TEST_F(MonitorFifo, ABacklogBeyondTheHighWaterMarkIsCutBeforeTheNextRefill) {
+    Open();
+    // Half a second of talk before the output plays at all.
+    const std::size_t samples = 24000;
+    Append(Numbered(samples, 0));
+    fake_audio_queue::PlayNext();  // silent, from the opening; refilled now
+    // The refill took the newest buffer but one cushion; the rest went.
+    EXPECT_EQ(WAVE_buffer_size, kMonitorCushionBytes);
+    EXPECT_EQ(Fifo(), Numbered(kMonitorCushionBytes / 2, samples - kMonitorCushionBytes / 2));
+    for (int i = 0; i < 3; ++i) fake_audio_queue::PlayNext();
+    EXPECT_EQ(fake_audio_queue::PlayNext(), Numbered(960, samples - 960 - kMonitorCushionBytes / 2));
+    EXPECT_TRUE(g_chat.empty());
+}
+
+TEST_F(MonitorFifo, AnOutputThatTakesNothingForTwoSecondsIsOneWarningUntilItTakesAgain) {
+    Open();
+    fake_audio_queue::PlayNext();  // it did take audio once
+    // 2 s of blocks with no refill: still waiting; the one beyond stalls.
+    std::size_t sent = 0;
+    for (int i = 0; i < 100; ++i, sent += 960) Append(Numbered(960, sent));
+    EXPECT_TRUE(g_log.empty());
+    Append(Numbered(960, sent));
+    sent += 960;
+    ASSERT_EQ(g_log.size(), 1u);
+    EXPECT_EQ(g_log[0], "Plugin: Hear Voice: sound output stalled; monitored audio is dropped");
+    const Bytes held = Fifo();
+    for (int i = 0; i < 250; ++i, sent += 960) Append(Numbered(960, sent));
+    EXPECT_EQ(g_log.size(), 1u);
+    EXPECT_TRUE(g_chat.empty());
+    EXPECT_EQ(Fifo(), held);
+
+    // It takes again: what was held is stale and goes, new blocks play.
+    fake_audio_queue::PlayNext();
+    EXPECT_EQ(WAVE_buffer_size, 0);
+    ASSERT_EQ(g_log.size(), 2u);
+    EXPECT_EQ(g_log[1], "Plugin: Hear Voice: the sound output takes audio again");
+    const Bytes fresh = Numbered(960, sent);
+    Append(fresh);
+    for (int i = 0; i < 4; ++i) fake_audio_queue::PlayNext();
+    EXPECT_EQ(fake_audio_queue::PlayNext(), fresh);
+    EXPECT_TRUE(g_chat.empty());
+}
+
+TEST_F(MonitorFifo, TalkBeforeTheOutputFirstTakesAudioIsNoStall) {
+    Open();
+    // An output still connecting has never asked: 5 s of talk are no stall.
+    for (int i = 0; i < 250; ++i) Append(Pattern(1920));
+    EXPECT_TRUE(g_log.empty());
+    EXPECT_TRUE(g_chat.empty());
+    EXPECT_LT(WAVE_buffer_size, 80000);
 }
 
 TEST_F(MonitorFifo, ClosingFlushesStopsAndDisposesThenEndsTheCallbackLoop) {
@@ -345,6 +485,16 @@ TEST_F(MonitorFifo, AFailedBufferAllocationGivesUpTheQueue) {
     WAVE_WIN_Audio_close();  // nothing left to dispose
     EXPECT_EQ(fake_audio_queue::Calls().back(), "EndCallbackLoop");
     EXPECT_EQ(fake_audio_queue::Calls().size(), expected.size() + 1);
+}
+
+TEST_F(MonitorFifo, AnOpeningThatFailsInTheBackgroundLogsWhyOnce) {
+    Open();
+    fake_audio_queue::LoseOutput(kOutputErrorNoServer);
+    ASSERT_EQ(g_log.size(), 1u);
+    EXPECT_EQ(g_log[0], "Plugin: Hear Voice: no sound output (fake error); monitored audio is dropped");
+    for (int i = 0; i < 100; ++i) Append(Pattern(1920));
+    EXPECT_TRUE(g_chat.empty());
+    EXPECT_EQ(WAVE_buffer_size, 0);
 }
 
 TEST_F(MonitorFifo, AnOutputThatGoesAwayLogsOnceAndLaterBlocksAreDroppedQuietly) {

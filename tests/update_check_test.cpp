@@ -98,6 +98,7 @@ protected:
         ts3Functions.printMessageToCurrentTab = RecordChat;
         morindale_host::SetUpdateServerPort(0);
         morindale_host::ClearUpdateConnectAttempts();
+        EnableUpdateChecks();  // as init does
     }
     void TearDown() override {
         StopUpdateChecks();
@@ -108,6 +109,7 @@ protected:
     // thread has finished.
     std::vector<std::string> CheckAgainst(LoopbackServer& server, bool automatic, std::size_t connections = 1) {
         morindale_host::SetUpdateServerPort(server.port());
+        EnableUpdateChecks();  // an earlier stop refuses requests until then
         requested_ = Clock::now();
         CheckForUpdate(automatic);
         EXPECT_TRUE(server.WaitForHandlersDone(connections, milliseconds(20000)));
@@ -136,8 +138,11 @@ TEST_P(UpdateCheckReply, CurrentVersion) {
 }
 
 TEST_P(UpdateCheckReply, CrLfAfterTheVersionMakesItDifferent) {
+    // Compared as received; shown with the line end replaced, as the server's
+    // text must not lay out the chat.
     LoopbackServer server(LoopbackServer::Reply(HttpReply("MorindaleVersion:1.50\r\n")));
-    EXPECT_EQ(CheckAgainst(server, automatic()), std::vector<std::string>{NewVersion("1.50\r\n")});
+    EXPECT_EQ(CheckAgainst(server, automatic()),
+              std::vector<std::string>{NewVersion("1.50\xEF\xBF\xBD\xEF\xBF\xBD")});
 }
 
 TEST_P(UpdateCheckReply, OlderVersionIsAnnounced) {
@@ -168,14 +173,22 @@ TEST_P(UpdateCheckReply, ReplyWithoutStatusLineSaysNothing) {
     EXPECT_EQ(CheckAgainst(server, automatic()), std::vector<std::string>{});
 }
 
-TEST_P(UpdateCheckReply, OnlyTheFirst1023BytesAreRead) {
-    // The reply buffer holds 1024 bytes with its zero: of a reply of exactly
-    // 1024 bytes the last one is not read, so "1.50" arrives as "1.5".
+TEST_P(UpdateCheckReply, ReplyOf1024BytesIsReadWhole) {
+    // The first 1024 bytes are searched: a reply of exactly that size keeps
+    // its last byte, so "1.50" is not taken for "1.5".
     std::string reply = HttpReply("MorindaleVersion:1.50");
     reply.insert(reply.find("\r\n"), std::string(1024 - reply.size(), 'x'));
     ASSERT_EQ(reply.size(), 1024u);
     LoopbackServer server(LoopbackServer::Reply(reply));
-    EXPECT_EQ(CheckAgainst(server, automatic()), std::vector<std::string>{NewVersion("1.5")});
+    EXPECT_EQ(CheckAgainst(server, automatic()), Expect({kLatest}, {}));
+}
+
+TEST_P(UpdateCheckReply, OnlyTheFirst1024BytesAreRead) {
+    std::string reply = HttpReply("MorindaleVersion:1.50") + "9";
+    reply.insert(reply.find("\r\n"), std::string(1025 - reply.size(), 'x'));
+    ASSERT_EQ(reply.size(), 1025u);
+    LoopbackServer server(LoopbackServer::Reply(reply));
+    EXPECT_EQ(CheckAgainst(server, automatic()), Expect({kLatest}, {})) << "the 1025th byte is not read";
 }
 
 TEST_P(UpdateCheckReply, ReplyOf1023BytesIsReadWhole) {
@@ -449,6 +462,10 @@ TEST_F(UpdateCheckTest, ConcurrentChecksRunAgainAfterAStop) {
     morindale_host::SetUpdateServerPort(server.port());
     CheckForUpdate(true);
     StopUpdateChecks();
+    // Until checks are enabled again (the next init), requests start nothing.
+    CheckForUpdate(false);
+    std::this_thread::sleep_for(milliseconds(300));
+    EXPECT_EQ(server.connections(), 0u);
     EXPECT_EQ(CheckAgainst(server, false), std::vector<std::string>{NewVersion("1.49")});
 }
 

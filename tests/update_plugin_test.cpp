@@ -18,6 +18,7 @@ using morindale_host::ClientEmulator;
 using morindale_test::FullBacklogListener;
 using morindale_test::HttpReply;
 using morindale_test::LoopbackServer;
+using morindale_test::ServerConnection;
 using std::chrono::milliseconds;
 using Clock = std::chrono::steady_clock;
 
@@ -60,7 +61,10 @@ protected:
         morindale_host::SetUpdateServerPort(0);
         morindale_host::ClearUpdateConnectAttempts();
     }
-    void TearDown() override { morindale_host::SetUpdateServerPort(0); }
+    void TearDown() override {
+        morindale_host::SetUpdateServerPort(0);
+        morindale_host::SetResolverSilent(false);
+    }
 
     long TimedShutdown(ClientEmulator& client) {
         const auto start = Clock::now();
@@ -209,6 +213,57 @@ TEST_F(UpdatePlugin, ConcurrentShutdownDuringATricklingRead) {
     EXPECT_LT(TimedShutdown(client), kShutdownBoundMs);
     client.unload();
     EXPECT_EQ(client.chatMessages(), std::vector<std::string>{});
+}
+
+TEST_F(UpdatePlugin, ConcurrentShutdownDuringAHostLookupThatNeverEnds) {
+    LoopbackServer server(LoopbackServer::Reply(HttpReply("MorindaleVersion:1.49")));
+    morindale_host::SetUpdateServerPort(server.port());
+    morindale_host::SetResolverSilent(true);  // a nameserver that swallows queries
+    ClientEmulator client;
+    client.start();
+    ASSERT_TRUE(WaitUntil([] { return morindale_host::PendingLookups() >= 1; }, milliseconds(10000)));
+    std::this_thread::sleep_for(milliseconds(100));
+    // The issue's own bound: the client's shutdown must not stall.
+    EXPECT_LT(TimedShutdown(client), 100);
+    client.unload();
+    // The resolver answers after the library is gone, into the lookup's own
+    // memory; nothing of the plug-in may run or be written any more.
+    morindale_host::AnswerPendingLookups();
+    std::this_thread::sleep_for(milliseconds(300));
+    EXPECT_EQ(Attempts(), 0u);
+    EXPECT_EQ(server.connections(), 0u);
+    EXPECT_EQ(client.chatMessages(), std::vector<std::string>{});
+    EXPECT_TRUE(client.problems().empty());
+}
+
+TEST_F(UpdatePlugin, ConcurrentMenuCheckAfterShutdownStartsNothingUntilTheNextInit) {
+    LoopbackServer server([](ServerConnection& connection) {
+        connection.ReadRequest();
+        connection.Wait(milliseconds(300));
+        connection.Send(HttpReply("MorindaleVersion:1.49"));
+    });
+    morindale_host::SetUpdateServerPort(server.port());
+    ClientEmulator client;
+    client.start();
+    client.shutdown();
+    client.menuItem(kCheckForUpdateItem);
+    std::this_thread::sleep_for(milliseconds(500));
+    EXPECT_EQ(Attempts(), 0u) << "a check started after shutdown";
+
+    client.init();
+    client.menuItem(kCheckForUpdateItem);
+    ASSERT_TRUE(client.waitForCalls("printMessageToCurrentTab", 1, milliseconds(10000)));
+    EXPECT_EQ(client.chatMessages(), std::vector<std::string>{NewVersion("1.49")});
+    const std::size_t attempts = Attempts();
+
+    // The same after the second shutdown; then the library goes away while
+    // a thread, had one been started, would still wait for the reply.
+    client.entry<void (*)()>("ts3plugin_shutdown")();
+    client.menuItem(kCheckForUpdateItem);
+    client.unload();
+    std::this_thread::sleep_for(milliseconds(600));
+    EXPECT_EQ(Attempts(), attempts);
+    EXPECT_EQ(client.chatMessages(), std::vector<std::string>{NewVersion("1.49")});
 }
 
 TEST_F(UpdatePlugin, ConcurrentRestartRunsTheStartupCheckAgain) {

@@ -80,8 +80,36 @@ TEST(UpdateMessage, CarriesVersionAndHomepage) {
     EXPECT_STREQ(out,
                  "A new Morindale version ( 1.49 ) is available - "
                  "[url]http://update.morindale.invalid/teamspeak/[/url]");
-    FormatNewVersionMessage("1.50\r\n", "http://h/teamspeak/", out, sizeof out);
-    EXPECT_STREQ(out, "A new Morindale version ( 1.50\r\n ) is available - [url]http://h/teamspeak/[/url]");
+}
+
+// U+FFFD, which stands in for whatever the chat must not get as it came.
+#define R "\xEF\xBF\xBD"
+
+TEST(UpdateMessage, VersionTextCannotCarryMarkupControlsOrBrokenUtf8) {
+    struct Case {
+        const char* version;
+        const char* shown;
+    };
+    const Case cases[] = {
+        {"1.50\r\n", "1.50" R R},
+        {"[url=http://evil.test]click here[/url]", R "url=http://evil.test" R "click here" R "/url" R},
+        {"2.0\t\x1B[31m\x7F", "2.0" R R R "31m" R},
+        {"caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x8E\xA4", "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x8E\xA4"},  // kept
+        {"\xC2\x85|\xE2\x80\xAE|\xE2\x80\xA8|\xE2\x81\xA6", R "|" R "|" R "|" R},  // NEL, RLO, LS, LRI
+        {"a\xFF" "b\x80" "c", "a" R "b" R "c"},
+        {"\xC0\xAF", R R},                // overlong "/"
+        {"\xED\xA0\x80", R R R},          // a surrogate
+        {"\xF4\x90\x80\x80", R R R R},    // beyond U+10FFFF
+        {"1.5\xE2\x82", "1.5" R R},        // cut off at the end
+        {"\xE2\x82" "1", R R "1"},
+    };
+    for (const Case& c : cases) {
+        char out[1024];
+        FormatNewVersionMessage(c.version, "http://h/teamspeak/", out, sizeof out);
+        EXPECT_EQ(std::string(out),
+                  std::string("A new Morindale version ( ") + c.shown + " ) is available - [url]http://h/teamspeak/[/url]")
+            << c.version;
+    }
 }
 
 // True when every multi-byte sequence in the text is complete.
@@ -140,6 +168,27 @@ TEST(UpdateMessage, CutNeverSplitsAUtf8Sequence) {
         }
     }
 }
+
+TEST(UpdateMessage, ReplacedBytesThatOverflowAreCutAfterAWholeReplacement) {
+    // 1000 control bytes become 3000 bytes to show.
+    const std::string homepage = "http://update.morindale.invalid/teamspeak/";
+    const std::string version(1000, '\x01');
+    std::vector<char> out(1024 + 16, 'G');
+    FormatNewVersionMessage(version.c_str(), homepage.c_str(), out.data(), 1024);
+    const std::string message(out.data());
+    const std::string head = "A new Morindale version ( ";
+    const std::string tail = "... ) is available - [url]" + homepage + "[/url]";
+    ASSERT_GE(message.size(), head.size() + tail.size());
+    EXPECT_LE(message.size(), 1023u);
+    EXPECT_GT(message.size(), 1023u - 3);
+    EXPECT_EQ(message.substr(message.size() - tail.size()), tail);
+    const std::string shown = message.substr(head.size(), message.size() - head.size() - tail.size());
+    ASSERT_EQ(shown.size() % 3, 0u);
+    for (std::size_t i = 0; i < shown.size(); i += 3) EXPECT_EQ(shown.substr(i, 3), R) << i;
+    for (std::size_t i = 1024; i < out.size(); ++i) EXPECT_EQ(out[i], 'G') << i;
+}
+
+#undef R
 
 TEST(UpdateMessage, TinyBufferStaysInside) {
     std::vector<char> out(10 + 8, 'G');

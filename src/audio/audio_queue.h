@@ -12,8 +12,15 @@
 // Linux: our own queue over PulseAudio (audio_queue_pulse.cpp), with a
 // playback thread of its own on which the callback runs. A buffer counts as
 // played once its bytes have gone to the sound server; it is refilled when the
-// server next asks for data. Should the server go away, the callback is called
-// once more with a null buffer and never again.
+// server next asks for data.
+//
+// Opening may finish on the queue's own thread: OutputQueueNew then returns
+// at once (the Linux queue connects to its server there, with a deadline), and
+// buffers may be enqueued and the queue started meanwhile; they play once the
+// output is there. Should the output never come, or go away later, the
+// callback is called once with a null buffer and never again;
+// OutputQueueFailure tells which. Closing never waits for an opening that
+// hangs.
 //
 // Results are 0 for success, otherwise an error code (OutputQueueErrorText).
 #pragma once
@@ -65,6 +72,8 @@ constexpr int kOutputErrorBadArgument = -1004;
 constexpr int kOutputErrorResources = -1005;               // no memory or no thread
 #endif
 
+constexpr int kOutputErrorLost = -1006;  // the output went away while playing
+
 using OutputCallback = void (*)(void* userData, OutputQueue queue, OutputBuffer buffer);
 
 // Creates a stopped output queue for `format`; `callback` refills buffers.
@@ -85,6 +94,11 @@ int OutputQueueDispose(OutputQueue queue, bool immediate);
 // Ends the callback loop of the calling thread (the run loop on macOS;
 // nothing on Linux, whose playback thread ends with its queue).
 void OutputQueueEndCallbackLoop();
+
+// Why the callback was handed a null buffer: the error that ended the
+// opening, or kOutputErrorLost for an output that went away after it; 0 while
+// the output is fine. Valid until the queue is disposed.
+int OutputQueueFailure(OutputQueue queue);
 
 // A short text for an error code, for the client log.
 const char* OutputQueueErrorText(int error);

@@ -29,6 +29,9 @@ int OutputQueueDispose(OutputQueue queue, bool immediate) { return AudioQueueDis
 
 void OutputQueueEndCallbackLoop() { CFRunLoopStop(CFRunLoopGetCurrent()); }
 
+// AudioToolbox never hands the callback a null buffer.
+int OutputQueueFailure(OutputQueue /*queue*/) { return 0; }
+
 const char* OutputQueueErrorText(int error) {
     return error == kAudioFormatUnsupportedDataFormatError ? "unsupported format" : "audio queue error";
 }

@@ -4,6 +4,11 @@
 // Other threads hand it work through a small mailbox guarded by `mutex` and
 // wake it with pa_mainloop_wakeup.
 //
+// The thread also loads libpulse and connects, so that creating a queue never
+// waits for a sound server: one that accepts and then stays silent is given
+// up after kConnectTimeout, and a dispose request ends the wait at once. What
+// is enqueued meanwhile waits in the mailbox.
+//
 // Buffers move between three places: `incoming` (enqueued by another thread),
 // `ready` (filled, waiting to go to the server) and `spent` (their bytes went
 // to the server; waiting for the callback to refill them). When the server
@@ -16,7 +21,6 @@
 #include <pthread.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -37,8 +41,6 @@ constexpr uint32_t kServerLatencyMs = 80;      // what the server holds: four 20
 constexpr int kMaxRefillsPerRequest = 256;     // a callback that never fills cannot spin us
 
 using Clock = std::chrono::steady_clock;
-
-enum class Phase { Connecting, Playing, Failed };
 
 // A fixed ring of buffer pointers: no allocation once the queue exists.
 class BufferRing {
@@ -68,7 +70,6 @@ private:
 
 struct OutputQueueState {
     // Set at creation, read-only afterwards.
-    const PulseLibrary* pa = nullptr;
     OutputCallback callback = nullptr;
     void* userData = nullptr;
     pa_sample_spec sampleFormat{};
@@ -76,10 +77,9 @@ struct OutputQueueState {
 
     // The mailbox: guarded by `mutex`.
     std::mutex mutex;
-    std::condition_variable opened;
-    Phase phase = Phase::Connecting;
-    int error = 0;
-    pa_mainloop* mainloop = nullptr;  // for wakeups; null once the thread frees it
+    int failure = 0;                  // OutputQueueFailure
+    const PulseLibrary* pa = nullptr;  // set by the thread together with mainloop
+    pa_mainloop* mainloop = nullptr;  // for wakeups; null until connecting and once freed
     BufferRing incoming;
     bool startRequested = false;
     bool stopRequested = false;
@@ -297,35 +297,46 @@ bool TakeMail(OutputQueueState* q, Clock::time_point* disposeDeadline) {
     return immediately || !connected || !q->started || q->drained || Clock::now() >= *disposeDeadline;
 }
 
-// Tells the callback, once, that the output has gone; unless closing began.
+// Tells the callback, once, that the output has gone or never came; unless
+// closing began.
+void ReportFailure(OutputQueueState* q, int failure) {
+    {
+        std::lock_guard<std::mutex> lock(q->mutex);
+        if (q->disposeRequested || q->stopping) return;
+        q->failure = failure;
+    }
+    q->callback(q->userData, q, nullptr);
+}
+
 void ReportLoss(OutputQueueState* q) {
     q->lost = true;
     ReleaseServerObjects(q);
-    if (!q->stopping && !DisposeRequested(q)) q->callback(q->userData, q, nullptr);
+    if (!q->stopping) ReportFailure(q, kOutputErrorLost);
 }
 
 void Run(OutputQueueState* q) {
     tl_playbackQueue = q;
-    // Named, so that it can be told apart in a debugger, top or a test.
-    pthread_setname_np(pthread_self(), "morindale-mon");
-    const PulseLibrary& pa = *q->pa;
-    pa_mainloop* mainloop = pa.mainloop_new();
-    int error = mainloop != nullptr ? 0 : kOutputErrorResources;
-    if (mainloop != nullptr) {
-        {
-            std::lock_guard<std::mutex> lock(q->mutex);
-            q->mainloop = mainloop;
-        }
-        error = Connect(q, mainloop);
+    const PulseLibrary* library = Pulse();
+    if (library == nullptr) {
+        ReportFailure(q, kOutputErrorNoLibrary);
+        tl_playbackQueue = nullptr;
+        return;
     }
+    const PulseLibrary& pa = *library;
+    pa_mainloop* mainloop = pa.mainloop_new();
     {
         std::lock_guard<std::mutex> lock(q->mutex);
-        q->phase = error == 0 ? Phase::Playing : Phase::Failed;
-        q->error = error;
+        q->pa = library;
+        q->mainloop = mainloop;
     }
-    q->opened.notify_all();
-
-    if (error == 0) {
+    int error = mainloop != nullptr ? 0 : kOutputErrorResources;
+    if (mainloop != nullptr) {
+        error = Connect(q, mainloop);
+    }
+    if (error != 0) {
+        ReleaseServerObjects(q);
+        ReportFailure(q, error);
+    } else {
         Clock::time_point disposeDeadline{};
         while (!TakeMail(q, &disposeDeadline)) {
             const bool waiting = disposeDeadline != Clock::time_point();
@@ -368,12 +379,9 @@ int OutputQueueNew(const StreamFormat* format, OutputCallback callback, void* us
     *queue = nullptr;
     if (format == nullptr || callback == nullptr) return kOutputErrorBadArgument;
     if (!SupportedFormat(*format)) return kOutputErrorUnsupportedFormat;
-    const PulseLibrary* pa = Pulse();
-    if (pa == nullptr) return kOutputErrorNoLibrary;
 
     OutputQueueState* q = new (std::nothrow) OutputQueueState;
     if (q == nullptr) return kOutputErrorResources;
-    q->pa = pa;
     q->callback = callback;
     q->userData = userData;
     q->sampleFormat.format = PA_SAMPLE_S16NE;
@@ -381,21 +389,10 @@ int OutputQueueNew(const StreamFormat* format, OutputCallback callback, void* us
     q->sampleFormat.channels = static_cast<uint8_t>(format->mChannelsPerFrame);
     try {
         q->thread = std::thread(Run, q);
-        std::unique_lock<std::mutex> lock(q->mutex);
-        // The thread's own deadline bounds this wait.
-        q->opened.wait(lock, [q] { return q->phase != Phase::Connecting; });
-        const int error = q->error;
-        lock.unlock();
-        if (error != 0) {
-            q->thread.join();
-            delete q;
-            return error;
-        }
+        // Named at once, so that it can be told apart in a debugger, top or a
+        // test from the moment the queue exists.
+        pthread_setname_np(q->thread.native_handle(), "morindale-mon");
     } catch (...) {
-        if (q->thread.joinable()) {
-            Post(q, &OutputQueueState::disposeRequested);
-            q->thread.join();
-        }
         delete q;
         return kOutputErrorResources;
     }
@@ -484,6 +481,12 @@ int OutputQueueDispose(OutputQueue queue, bool immediate) {
 
 void OutputQueueEndCallbackLoop() {}
 
+int OutputQueueFailure(OutputQueue queue) {
+    if (queue == nullptr) return kOutputErrorBadArgument;
+    std::lock_guard<std::mutex> lock(queue->mutex);
+    return queue->failure;
+}
+
 const char* OutputQueueErrorText(int error) {
     switch (error) {
         case 0:
@@ -500,6 +503,8 @@ const char* OutputQueueErrorText(int error) {
             return "bad argument";
         case kOutputErrorResources:
             return "out of memory or threads";
+        case kOutputErrorLost:
+            return "the sound server went away";
         default:
             return "audio output error";
     }

@@ -2,7 +2,13 @@
 // to a linear FIFO of 80000 bytes; the output queue drains it in 20 ms buffers
 // of 1920 bytes. A buffer is only ever played whole: while fewer than 1920
 // bytes are pending it plays silence and the remainder waits. WAVE_mutex is
-// held only for one copy and the compaction move.
+// held only for one copy and the compaction moves.
+//
+// The FIFO's delay is bounded (monitor_state.h): a late start of the output,
+// a hiccup of the capture thread or drift between the two clocks would
+// otherwise leave extra delay behind for good. The refill cuts it by dropping
+// the oldest audio. An output that takes nothing while 2 s are appended has
+// stalled: one warning, and blocks are dropped until it asks again.
 //
 // The same code runs on every platform; audio_queue.h hides the difference.
 #include <cstdio>
@@ -17,6 +23,7 @@ int WAVE_buffer_size = 0;
 pthread_mutex_t WAVE_mutex = PTHREAD_MUTEX_INITIALIZER;
 OutputQueue WAVE_queue = nullptr;
 std::atomic<bool> WAVE_output_live{false};
+MonitorFlow WAVE_flow;
 
 namespace {
 
@@ -32,6 +39,76 @@ void LogNoOutput(const char* what, const char* reason) {
         std::snprintf(line, sizeof line, "Hear Voice: %s; monitored audio is dropped", what);
     }
     ts3Functions.logMessage(line, LogLevel_WARNING, "Plugin", 0);
+}
+
+// Drops the oldest `bytes` pending bytes, in whole samples. WAVE_mutex held.
+void DropOldest(int bytes) {
+    bytes &= ~1;
+    if (bytes > WAVE_buffer_size) bytes = WAVE_buffer_size;
+    if (bytes <= 0) return;
+    WAVE_buffer_size -= bytes;
+    std::memmove(WAVE_buffer, WAVE_buffer + bytes, static_cast<std::size_t>(WAVE_buffer_size));
+    WAVE_flow.droppedBytes += bytes;
+}
+
+void StartWindow() {
+    WAVE_flow.windowRefills = 0;
+    WAVE_flow.windowLeast = kMonitorFifoBytes;
+}
+
+// Before the output takes a buffer of `capacity` bytes: what would wait
+// beyond the high-water mark goes at once, so that the buffer already holds
+// the newest audio. WAVE_mutex held.
+void CutBacklog(int capacity) {
+    if (WAVE_buffer_size - capacity <= kMonitorHighWaterBytes) return;
+    DropOldest(WAVE_buffer_size - capacity - kMonitorCushionBytes);
+    StartWindow();
+}
+
+// After the output took a buffer: trims delay that a whole window of
+// refills in a row did not need (see monitor_state.h). WAVE_mutex held.
+void TrimStandingDelay() {
+    if (WAVE_buffer_size < kMonitorBufferBytes) {
+        StartWindow();  // this refill needed nearly all there was
+        return;
+    }
+    if (WAVE_buffer_size < WAVE_flow.windowLeast) WAVE_flow.windowLeast = WAVE_buffer_size;
+    if (++WAVE_flow.windowRefills < kMonitorWindowRefills) return;
+    DropOldest(WAVE_flow.windowLeast - kMonitorCushionBytes);
+    StartWindow();
+}
+
+// Fills `buffer` with the next 1920 bytes of the FIFO, or silence; `byOutput`
+// when the output asks, not the opening. Returns true when the output has
+// just come back from a stall.
+bool Refill(OutputBuffer buffer, bool byOutput) {
+    bool recovered = false;
+    pthread_mutex_lock(&WAVE_mutex);
+    if (byOutput) {
+        if (WAVE_flow.stalled) {
+            // Everything pending is older than the stall: none of it is worth hearing now.
+            WAVE_flow.stalled = false;
+            DropOldest(WAVE_buffer_size);
+            StartWindow();
+            recovered = true;
+        }
+        WAVE_flow.outputRefilled = true;
+        WAVE_flow.appendedSinceRefill = 0;
+    }
+    const uint32_t capacity = buffer->mAudioDataBytesCapacity;
+    if (byOutput && capacity <= static_cast<uint32_t>(kMonitorFifoBytes)) CutBacklog(static_cast<int>(capacity));
+    if (capacity > static_cast<uint32_t>(WAVE_buffer_size)) {
+        // Underrun: silence now, the remainder waits for more audio.
+        std::memset(buffer->mAudioData, 0, capacity);
+    } else {
+        std::memcpy(buffer->mAudioData, WAVE_buffer, capacity);
+        buffer->mAudioDataByteSize = capacity;
+        WAVE_buffer_size -= static_cast<int>(capacity);
+        std::memmove(WAVE_buffer, WAVE_buffer + capacity, static_cast<std::size_t>(WAVE_buffer_size));
+    }
+    if (byOutput) TrimStandingDelay();
+    pthread_mutex_unlock(&WAVE_mutex);
+    return recovered;
 }
 
 // Ends an opening that cannot go on: the queue goes, nothing plays.
@@ -59,6 +136,14 @@ int WAVE_Set_WIN_Params(unsigned int sampleRate, int bitsPerSample, int channels
     format.mBitsPerChannel = static_cast<uint32_t>(bitsPerSample);
     format.mReserved = 0;
 
+    pthread_mutex_lock(&WAVE_mutex);
+    WAVE_flow = MonitorFlow{};
+    StartWindow();
+    pthread_mutex_unlock(&WAVE_mutex);
+
+    // Live before the queue exists: an output that fails on a thread of its
+    // own may report so before OutputQueueNew has returned.
+    WAVE_output_live.store(true, std::memory_order_relaxed);
     OutputQueue queue = nullptr;
     const int created = OutputQueueNew(&format, WAVE_callback, nullptr, &queue);
     if (created == kOutputErrorUnsupportedFormat) {
@@ -71,7 +156,6 @@ int WAVE_Set_WIN_Params(unsigned int sampleRate, int bitsPerSample, int channels
         return 0;
     }
     WAVE_queue = queue;
-    WAVE_output_live.store(true, std::memory_order_relaxed);
 
     // Four buffers, filled by the callback itself: silence, as the FIFO is
     // empty, so the queue plays 80 ms of silence before it reads the FIFO.
@@ -83,7 +167,8 @@ int WAVE_Set_WIN_Params(unsigned int sampleRate, int bitsPerSample, int channels
             return 0;
         }
         buffer->mAudioDataByteSize = kMonitorBufferBytes;
-        WAVE_callback(nullptr, queue, buffer);
+        Refill(buffer, false);
+        OutputQueueEnqueueBuffer(queue, buffer);
     }
 
     OutputQueuePrime(queue, 4);
@@ -94,25 +179,22 @@ int WAVE_Set_WIN_Params(unsigned int sampleRate, int bitsPerSample, int channels
 
 void WAVE_callback(void* /*userData*/, OutputQueue queue, OutputBuffer buffer) {
     if (buffer == nullptr) {
-        // The output is gone (the sound server went away): from now on the
-        // capture side drops its blocks instead of overflowing the FIFO.
-        if (WAVE_output_live.exchange(false, std::memory_order_relaxed)) LogNoOutput("sound output lost", nullptr);
+        // The output is gone (the sound server went away, or was never
+        // reached): from now on the capture side drops its blocks instead of
+        // filling the FIFO.
+        if (WAVE_output_live.exchange(false, std::memory_order_relaxed)) {
+            const int failure = OutputQueueFailure(queue);
+            if (failure == kOutputErrorLost) {
+                LogNoOutput("sound output lost", nullptr);
+            } else {
+                LogNoOutput("no sound output", OutputQueueErrorText(failure));
+            }
+        }
         return;
     }
 
-    pthread_mutex_lock(&WAVE_mutex);
-    const uint32_t capacity = buffer->mAudioDataBytesCapacity;
-    if (capacity > static_cast<uint32_t>(WAVE_buffer_size)) {
-        // Underrun: silence now, the remainder waits for more audio.
-        std::memset(buffer->mAudioData, 0, capacity);
-    } else {
-        std::memcpy(buffer->mAudioData, WAVE_buffer, capacity);
-        buffer->mAudioDataByteSize = capacity;
-        WAVE_buffer_size -= static_cast<int>(capacity);
-        std::memmove(WAVE_buffer, WAVE_buffer + capacity, static_cast<std::size_t>(WAVE_buffer_size));
-    }
-    pthread_mutex_unlock(&WAVE_mutex);
-
+    if (Refill(buffer, true) && ts3Functions.logMessage != nullptr)
+        ts3Functions.logMessage("Hear Voice: the sound output takes audio again", LogLevel_INFO, "Plugin", 0);
     OutputQueueEnqueueBuffer(queue, buffer);
 }
 
@@ -122,17 +204,33 @@ int WAVE_WIN_Play_Samples(const void* data, int byteCount) {
     if (!WAVE_output_live.load(std::memory_order_relaxed)) return 0;
     if (data == nullptr || byteCount <= 0) return 0;
 
+    bool stalledNow = false;
     pthread_mutex_lock(&WAVE_mutex);
-    // Written so that no sum can overflow: refuses when size + n >= 80000.
-    const bool refused = byteCount >= kMonitorFifoBytes - WAVE_buffer_size;
-    if (!refused) {
+    // A block the FIFO could never hold is refused whole.
+    const bool refused = byteCount >= kMonitorFifoBytes;
+    if (!refused && WAVE_flow.outputRefilled && !WAVE_flow.stalled) {
+        WAVE_flow.appendedSinceRefill += byteCount;
+        if (WAVE_flow.appendedSinceRefill > kMonitorStallBytes) {
+            WAVE_flow.stalled = true;
+            stalledNow = true;
+        }
+    }
+    if (refused) {
+        // Nothing stored; the FIFO keeps what it had.
+    } else if (WAVE_flow.stalled) {
+        WAVE_flow.droppedBytes += byteCount;
+    } else {
+        // No room: the output is far behind, and the oldest audio is the
+        // one least worth hearing. Written so that no sum can overflow.
+        if (byteCount >= kMonitorFifoBytes - WAVE_buffer_size)
+            DropOldest(WAVE_buffer_size - (kMonitorFifoBytes - 2 - byteCount) + 1);
         std::memcpy(WAVE_buffer + WAVE_buffer_size, data, static_cast<std::size_t>(byteCount));
         WAVE_buffer_size += byteCount;
     }
     pthread_mutex_unlock(&WAVE_mutex);
 
-    // The whole block is dropped; the FIFO keeps what it had.
     if (refused) PrintToCurrentTab(kOverflowMessage);
+    if (stalledNow) LogNoOutput("sound output stalled", nullptr);
     return 0;
 }
 

@@ -1,12 +1,10 @@
-// The update host's address, looked up with a bound on the wait.
+// Host-name lookup that a caller can give up on. The system's resolver may
+// take many seconds (or never answer); the update check must still end at
+// once when the plug-in shuts down, and nothing of the lookup may reach into
+// the plug-in after it has been unloaded.
 #pragma once
 
-#if defined(_WIN32)
-#include <winsock2.h>
-#else
-#include <netinet/in.h>
-#endif
-
+struct in_addr;
 class StopSignal;
 
 enum class HostLookupResult { Found, NotFound, TimedOut, Stopped };

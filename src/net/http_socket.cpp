@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "delay.h"
+#include "host_lookup.h"
 #include "socket.h"
 #include "stop_signal.h"
 
@@ -44,6 +45,33 @@ SocketWait WaitFor(int fd, SocketEvent event, const Deadline& deadline, const St
     }
 }
 
+// Finds the server's address the first time a command needs it, within the
+// connect's deadline; true when serverAddr holds it.
+bool LookUpServer(CHTTPSocket& socket, const Deadline& deadline) {
+    if (socket.hostState == CHTTPSocket::HostState::Found) return true;
+    if (socket.hostState != CHTTPSocket::HostState::ToLookUp) return false;
+    const int timeout = deadline.PollTimeout();  // -1: no limit
+    if (timeout == 0) return false;
+    struct in_addr address;
+    switch (LookUpHostIPv4(socket.hostName, timeout, socket.stopSignal, &address)) {
+    case HostLookupResult::Found:
+        std::memset(&socket.serverAddr, 0, sizeof socket.serverAddr);
+        socket.serverAddr.sin_family = AF_INET;
+        socket.serverAddr.sin_addr = address;
+        socket.serverAddr.sin_port = htons(socket.port);
+        socket.hostState = CHTTPSocket::HostState::Found;
+        return true;
+    case HostLookupResult::NotFound:
+        std::fputs("ERROR, no such host\n", stderr);
+        socket.hostState = CHTTPSocket::HostState::NotFound;
+        return false;
+    case HostLookupResult::TimedOut:
+    case HostLookupResult::Stopped:
+        break;
+    }
+    return false;
+}
+
 }  // namespace
 
 CHTTPSocket::CHTTPSocket()
@@ -56,7 +84,8 @@ CHTTPSocket::CHTTPSocket()
       busy(false),
       connectTimeout(kDefaultConnectTimeoutMs),
       stopSignal(nullptr),
-      socketsReady(SocketsAcquire()) {
+      socketsReady(SocketsAcquire()),
+      hostState(HostState::NoHost) {
     // Family 0 marks "no address": _connect refuses it rather than handing
     // the system an address that would mean something else.
     std::memset(&serverAddr, 0, sizeof serverAddr);
@@ -73,17 +102,9 @@ int CHTTPSocket::initNetCom(unsigned short newPort, const char* host) {
     const std::size_t length = strnlen(host, sizeof hostName - 1);
     std::memcpy(hostName, host, length);
     hostName[length] = '\0';
-
-    const struct hostent* entry = gethostbyname(hostName);
-    if (entry == nullptr || entry->h_addrtype != AF_INET || entry->h_length != static_cast<int>(sizeof(in_addr)) ||
-        entry->h_addr_list == nullptr || entry->h_addr_list[0] == nullptr) {
-        std::fputs("ERROR, no such host\n", stderr);
-        return 0;
-    }
+    // Looked up by the next command, whose connect time bounds the lookup.
     std::memset(&serverAddr, 0, sizeof serverAddr);
-    serverAddr.sin_family = AF_INET;
-    std::memcpy(&serverAddr.sin_addr, entry->h_addr_list[0], sizeof(in_addr));
-    serverAddr.sin_port = htons(port);
+    hostState = HostState::ToLookUp;
     cleanup();
     return 1;
 }
@@ -99,14 +120,15 @@ void CHTTPSocket::cleanup() {
 }
 
 bool CHTTPSocket::_connect() {
+    const Deadline deadline(connectTimeout);
+    if (!LookUpServer(*this, deadline)) return false;
     if (socketFd == 0) socketFd = socketsReady ? SocketOpen() : -1;
     if (socketFd < 0) return false;
     if (serverAddr.sin_family != AF_INET) return false;
     const int started = SocketConnectStart(socketFd, serverAddr);
     if (started != 0) return started > 0;
     // The connect goes on in the background; give it a bounded time.
-    if (WaitFor(socketFd, SocketEvent::Writable, Deadline(connectTimeout), stopSignal) != SocketWait::Ready)
-        return false;
+    if (WaitFor(socketFd, SocketEvent::Writable, deadline, stopSignal) != SocketWait::Ready) return false;
     return SocketConnected(socketFd);
 }
 

@@ -4,9 +4,10 @@
 // reads until the server closes, the buffer is full or the read time is up,
 // and closes again. The class knows no HTTP syntax.
 //
-// Every call blocks the calling thread, but never without bound: the connect
-// gives up after connectTimeout ms, the read after readTimeout ms, and a
-// raised StopSignal ends either at once. Never use it on a client thread.
+// Every call blocks the calling thread, but never without bound: the host
+// lookup and the connect together give up after connectTimeout ms, the read
+// after readTimeout ms, and a raised StopSignal ends any of them at once.
+// Never use it on a client thread.
 #pragma once
 
 #include <atomic>
@@ -26,10 +27,12 @@ public:
     CHTTPSocket(const CHTTPSocket&) = delete;
     CHTTPSocket& operator=(const CHTTPSocket&) = delete;
 
-    // Stores port and host (at most 99 characters are kept), looks the host
-    // up (IPv4, first address) and closes any open socket. 1 on success; 0
-    // with "ERROR, no such host" on standard error when the name does not
-    // resolve, the old address then stays.
+    // Stores port and host (at most 99 characters are kept), forgets the old
+    // address and closes any open socket; returns 1. The host is looked up
+    // (IPv4, first address) by the next command, inside its connect time, so
+    // that a resolver that never answers is bounded and stoppable like a
+    // connect. A name that does not resolve prints "ERROR, no such host" on
+    // standard error once; every command then fails until the next initNetCom.
     int initNetCom(unsigned short port, const char* host);
 
     // timeout: the longest a read of one reply may take, in ms (0 or less:
@@ -59,7 +62,12 @@ public:
     struct sockaddr_in serverAddr;  // family 0 until a lookup succeeded: no connect
     bool readFlag;
     std::atomic<bool> busy;     // a command runs on this object
-    int connectTimeout;         // ms
+    int connectTimeout;         // ms, the host lookup included
     const StopSignal* stopSignal;
     bool socketsReady;          // the system's socket calls may be used
+
+    // What is known of hostName's address. A lookup that timed out or was
+    // stopped leaves ToLookUp, so the next command asks again.
+    enum class HostState : unsigned char { NoHost, ToLookUp, Found, NotFound };
+    HostState hostState;
 };

@@ -32,7 +32,7 @@ namespace {
 constexpr long kStartupDelayMs = 2000;
 constexpr long kRetryDelayMs = 250;
 constexpr int kReadTimeoutMs = 5000;
-constexpr std::size_t kReplySize = 1024;
+constexpr std::size_t kReplySize = 1024;  // bytes of the reply searched for the key
 constexpr std::size_t kMessageSize = 1024;
 const char* const kLatestVersionMessage = "Morindale: You are using the latest version!";
 const char* const kCannotCheckMessage = "Morindale: Cannot check for updates!";
@@ -43,11 +43,12 @@ struct CheckThread {
 };
 
 // Guards the thread list, the stop signal's opening and closing, and
-// g_stopping (no new checks while set).
+// g_accepting (no new checks while clear: before init, and from the start of
+// shutdown until the next init).
 std::mutex g_mutex;
 std::vector<std::unique_ptr<CheckThread>> g_threads;
 StopSignal g_stop;
-bool g_stopping = false;
+bool g_accepting = false;
 
 // A check prints under g_printMutex, so once StopUpdateChecks has set
 // g_silenced no check prints any more. A lock of its own, so that a client
@@ -97,7 +98,8 @@ void RunCheck() {
     const int requestLength =
         BuildVersionRequest(MORINDALE_UPDATE_HOST, MORINDALE_UPDATE_PORT, request, sizeof request);
     if (requestLength < 0) return;
-    char reply[kReplySize];
+    // The socket keeps one byte of the buffer for the terminating zero.
+    char reply[kReplySize + 1];
     int received = socket.HTTPCommand(request, requestLength, reply, sizeof reply);
     if (received <= 0) {
         if (!g_stop.Sleep(kRetryDelayMs)) return;
@@ -139,7 +141,7 @@ void ReapFinishedThreads() {
 void CheckForUpdate(bool automatic) {
     try {
         std::lock_guard<std::mutex> lock(g_mutex);
-        if (g_stopping) return;
+        if (!g_accepting) return;
         gl_UpdateCheckAutomatic = automatic;
         ReapFinishedThreads();
         if (!g_stop.IsOpen() && !g_stop.Open()) return;
@@ -152,13 +154,18 @@ void CheckForUpdate(bool automatic) {
     }
 }
 
+void EnableUpdateChecks() {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_accepting = true;
+}
+
 void StopUpdateChecks() {
     try {
         SetSilenced(true);
         std::vector<std::unique_ptr<CheckThread>> threads;
         {
             std::lock_guard<std::mutex> lock(g_mutex);
-            g_stopping = true;
+            g_accepting = false;
             g_stop.Raise();
             threads.swap(g_threads);
         }
@@ -166,7 +173,6 @@ void StopUpdateChecks() {
         {
             std::lock_guard<std::mutex> lock(g_mutex);
             g_stop.Close();
-            g_stopping = false;
         }
         SetSilenced(false);
     } catch (...) {

@@ -20,12 +20,18 @@ extern std::atomic<bool> gl_UpdateCheckActive;
 // a manual one.
 extern RelaxedAtomic<bool> gl_UpdateCheckAutomatic;
 
+// Lets CheckForUpdate start checks; called by init, before its own check.
+void EnableUpdateChecks();
+
 // Starts one check; automatic checks wait 2 s first and speak only about a
 // new version. Returns at once. A request while a check works starts a
-// thread that ends silently. Does nothing while StopUpdateChecks runs.
+// thread that ends silently. Does nothing before EnableUpdateChecks and
+// from the start of StopUpdateChecks until the next EnableUpdateChecks, so
+// that a request after shutdown cannot start a thread in a library that is
+// about to be unloaded.
 void CheckForUpdate(bool automatic);
 
-// Ends every running check at once (sleeps, connects and reads are cut
-// short, nothing more is printed) and waits for its thread; called by
-// shutdown. CheckForUpdate works again afterwards.
+// Ends every running check at once (sleeps, lookups, connects and reads are
+// cut short, nothing more is printed) and waits for its thread; called by
+// shutdown. Later requests are refused until EnableUpdateChecks.
 void StopUpdateChecks();

@@ -29,6 +29,91 @@ int FormatAuthority(const char* host, unsigned port, char* out, std::size_t size
 
 bool Fits(int written, std::size_t size) { return written >= 0 && static_cast<std::size_t>(written) < size; }
 
+constexpr char kReplacement[] = "\xEF\xBF\xBD";  // U+FFFD
+constexpr std::size_t kReplacementLength = sizeof kReplacement - 1;
+
+// Characters that would steer the chat's layout instead of being seen.
+bool IsHiddenControl(unsigned long codePoint) {
+    return (codePoint >= 0x80 && codePoint <= 0x9F) || codePoint == 0x200E || codePoint == 0x200F ||
+           (codePoint >= 0x2028 && codePoint <= 0x202E) || (codePoint >= 0x2066 && codePoint <= 0x2069);
+}
+
+// One character of a zero-terminated text as the chat is to show it: the
+// character itself, or U+FFFD for a markup bracket, a control character or
+// a byte that does not start a valid UTF-8 sequence (only that byte is
+// consumed then). Returns where the bytes to show start and their count in
+// `length` (1 to 4); `consumed` is the count of input bytes they stand for.
+const char* DisplayUnit(const char* text, std::size_t* length, std::size_t* consumed) {
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
+    *consumed = 1;
+    *length = kReplacementLength;
+    const unsigned char lead = bytes[0];
+    if (lead < 0x80) {
+        if (lead < 0x20 || lead == 0x7F || lead == '[' || lead == ']') return kReplacement;
+        *length = 1;
+        return text;
+    }
+    // Sequence length, the lead byte's bits, and the smallest code point that
+    // needs this length (anything below is an overlong form).
+    std::size_t count = 4;
+    unsigned long codePoint = lead & 0x07u;
+    unsigned long smallest = 0x10000;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        count = 2;
+        codePoint = lead & 0x1Fu;
+        smallest = 0x80;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        count = 3;
+        codePoint = lead & 0x0Fu;
+        smallest = 0x800;
+    } else if (lead < 0xF0 || lead > 0xF4) {
+        return kReplacement;
+    }
+    // The zero byte that ends the text is no continuation byte, so this never
+    // reads past it.
+    for (std::size_t k = 1; k < count; ++k) {
+        if ((bytes[k] & 0xC0) != 0x80) return kReplacement;
+        codePoint = (codePoint << 6) | (bytes[k] & 0x3Fu);
+    }
+    if (codePoint < smallest || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF))
+        return kReplacement;  // overlong, beyond Unicode, or a surrogate
+    *consumed = count;
+    if (IsHiddenControl(codePoint)) return kReplacement;
+    *length = count;
+    return text;
+}
+
+std::size_t DisplayLength(const char* text) {
+    std::size_t total = 0;
+    while (*text != '\0') {
+        std::size_t length, consumed;
+        DisplayUnit(text, &length, &consumed);
+        total += length;
+        text += consumed;
+    }
+    return total;
+}
+
+// Appends to a zero-terminated text in a buffer of `size` bytes (size > 0).
+class TextBuffer {
+public:
+    TextBuffer(char* out, std::size_t size) : out_(out), size_(size) { out_[0] = '\0'; }
+    bool Fits(std::size_t length) const { return length <= size_ - 1 - used_; }
+    // Appends as much of the bytes as fits.
+    void Append(const char* bytes, std::size_t length) {
+        if (!Fits(length)) length = size_ - 1 - used_;
+        std::memcpy(out_ + used_, bytes, length);
+        used_ += length;
+        out_[used_] = '\0';
+    }
+    void Append(const char* text) { Append(text, std::strlen(text)); }
+
+private:
+    char* out_;
+    std::size_t size_;
+    std::size_t used_ = 0;
+};
+
 }  // namespace
 
 int BuildVersionRequest(const char* host, unsigned port, char* out, std::size_t size) {
@@ -58,15 +143,26 @@ void FormatNewVersionMessage(const char* version, const char* homepage, char* ou
     const std::size_t fixed =
         std::strlen(kMessageHead) + std::strlen(kMessageMiddle) + std::strlen(homepage) + std::strlen(kMessageTail);
     const std::size_t room = size - 1 > fixed ? size - 1 - fixed : 0;
-    std::size_t keep = std::strlen(version);
-    const char* mark = "";
-    if (keep > room && room > std::strlen(kEllipsis)) {
-        keep = room - std::strlen(kEllipsis);
-        // Never end inside a UTF-8 sequence: back up to the byte that starts it.
-        while (keep > 0 && (static_cast<unsigned char>(version[keep]) & 0xC0) == 0x80) --keep;
-        mark = kEllipsis;
+    std::size_t limit = DisplayLength(version);
+    bool cut = false;
+    if (limit > room && room > std::strlen(kEllipsis)) {
+        limit = room - std::strlen(kEllipsis);
+        cut = true;
     }
-    // With a buffer too small even for the fixed text, snprintf cuts the end.
-    std::snprintf(out, size, "%s%.*s%s%s%s%s", kMessageHead, static_cast<int>(keep), version, mark, kMessageMiddle,
-                  homepage, kMessageTail);
+    // With a buffer too small even for the fixed text, the end is cut off.
+    TextBuffer message(out, size);
+    message.Append(kMessageHead);
+    std::size_t shown = 0;
+    while (*version != '\0') {
+        std::size_t length, consumed;
+        const char* unit = DisplayUnit(version, &length, &consumed);
+        if (shown + length > limit || !message.Fits(length)) break;
+        message.Append(unit, length);
+        shown += length;
+        version += consumed;
+    }
+    if (cut) message.Append(kEllipsis);
+    message.Append(kMessageMiddle);
+    message.Append(homepage);
+    message.Append(kMessageTail);
 }

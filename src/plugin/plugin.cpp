@@ -65,6 +65,7 @@ int ts3plugin_init() {
     ConfigurePitchProcessor();
 
     LogClientPaths();
+    EnableUpdateChecks();
     CheckForUpdate(true);
     return 0;
 }

@@ -12,6 +12,7 @@ struct OutputQueueState {
     std::vector<std::unique_ptr<OutputBufferRecord>> buffers;
     std::vector<std::unique_ptr<unsigned char[]>> storage;
     std::deque<OutputBuffer> queued;
+    int failure = 0;
 };
 
 namespace fake_audio_queue {
@@ -95,12 +96,13 @@ std::vector<unsigned char> PlayNext() {
     return played;
 }
 
-void LoseOutput() {
+void LoseOutput(int failure) {
     OutputQueueState* queue = nullptr;
     {
         std::lock_guard<std::mutex> lock(g_mutex);
         if (g_queue == nullptr) return;
         queue = g_queue.get();
+        queue->failure = failure;
     }
     queue->callback(queue->userData, queue, nullptr);
 }
@@ -185,4 +187,12 @@ void OutputQueueEndCallbackLoop() {
     Log("EndCallbackLoop");
 }
 
-const char* OutputQueueErrorText(int error) { return error == 0 ? "no error" : "fake error"; }
+int OutputQueueFailure(OutputQueue queue) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    return queue != nullptr && queue == g_queue.get() ? queue->failure : kOutputErrorBadArgument;
+}
+
+const char* OutputQueueErrorText(int error) {
+    if (error == kOutputErrorLost) return "lost";
+    return error == 0 ? "no error" : "fake error";
+}

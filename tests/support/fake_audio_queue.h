@@ -40,7 +40,9 @@ std::size_t CallbacksRun();    // refills so far (opening's included)
 // held, then hands it to the refill callback. Empty when nothing is queued.
 std::vector<unsigned char> PlayNext();
 
-// The output goes away: the callback is told with a null buffer.
-void LoseOutput();
+// The output goes away, or an opening that went on in the background
+// fails: the callback is told with a null buffer; OutputQueueFailure then
+// gives `failure`.
+void LoseOutput(int failure = kOutputErrorLost);
 
 }  // namespace fake_audio_queue

@@ -7,6 +7,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -127,12 +128,24 @@ std::string PulseDaemon::log() const { return ReadFile(dir_ + "/daemon.log"); }
 
 void PulseDaemon::kill() { process_.stop(SIGKILL); }
 
+void PulseDaemon::pause() {
+    if (process_.pid() > 0) ::kill(process_.pid(), SIGSTOP);
+}
+
+void PulseDaemon::resume() {
+    if (process_.pid() > 0) ::kill(process_.pid(), SIGCONT);
+}
+
 SinkRecorder::SinkRecorder(const PulseDaemon& daemon) : daemon_(daemon) {
     static int count = 0;
     file_ = daemon.dir() + "/recording-" + std::to_string(++count) + ".raw";
 }
 
-SinkRecorder::~SinkRecorder() { process_.stop(SIGINT); }
+SinkRecorder::~SinkRecorder() {
+    watching_.store(false);
+    if (watcher_.joinable()) watcher_.join();
+    process_.stop(SIGINT);
+}
 
 bool SinkRecorder::start() {
     const std::string binary = FindProgram("parec");
@@ -150,7 +163,11 @@ bool SinkRecorder::start() {
     }
     // The monitor source streams silence as soon as the recorder is connected.
     for (int attempt = 0; attempt < 1000; ++attempt) {
-        if (FileSize(file_) > 0) return true;
+        if (FileSize(file_) > 0) {
+            watching_.store(true);
+            watcher_ = std::thread(&SinkRecorder::watch, this);
+            return true;
+        }
         if (!process_.running()) {
             error_ = "parec ended: " + ReadFile(file_ + ".log");
             return false;
@@ -163,7 +180,44 @@ bool SinkRecorder::start() {
 
 std::size_t SinkRecorder::recorded() const { return FileSize(file_) / 2; }
 
+void SinkRecorder::watch() {
+    while (watching_.load()) {
+        const std::size_t samples = FileSize(file_) / 2;
+        const auto now = std::chrono::steady_clock::now();
+        if (samples > 0) {
+            const auto recorded = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                std::chrono::duration<double>(static_cast<double>(samples - 1) / 48000.0));
+            std::lock_guard<std::mutex> lock(mutex_);
+            looks_.emplace_back(now, now - recorded);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
+
+std::chrono::steady_clock::time_point SinkRecorder::firstSampleBy() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto by = std::chrono::steady_clock::time_point::max();
+    if (looks_.empty()) return by;
+    for (const auto& look : looks_)
+        if (look.first + std::chrono::seconds(1) >= looks_.back().first) by = std::min(by, look.second);
+    return by;
+}
+
+std::chrono::steady_clock::time_point SinkRecorder::realTimeSince() const {
+    const auto by = firstSampleBy();
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto since = std::chrono::steady_clock::time_point::max();
+    for (auto look = looks_.rbegin(); look != looks_.rend(); ++look) {
+        const auto off = look->second > by ? look->second - by : by - look->second;
+        if (off > std::chrono::milliseconds(40)) break;
+        since = look->first;
+    }
+    return since;
+}
+
 std::vector<int16_t> SinkRecorder::stop() {
+    watching_.store(false);
+    if (watcher_.joinable()) watcher_.join();
     process_.stop(SIGINT);
     const std::string bytes = ReadFile(file_);
     std::vector<int16_t> samples(bytes.size() / 2);

@@ -13,8 +13,13 @@
 // default sink.
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "child_process.h"
@@ -34,6 +39,9 @@ public:
     std::string server() const { return "unix:" + dir_ + "/native"; }
     std::string log() const;
     void kill();  // goes away at once, as a crashing server does
+    // SIGSTOP and SIGCONT: a server that hangs, keeping its connections open.
+    void pause();
+    void resume();
     bool running() { return process_.running(); }
 
     // The environment for a client of this daemon ("NAME=value").
@@ -62,12 +70,29 @@ public:
     // Stops and returns everything recorded.
     std::vector<int16_t> stop();
     const std::string& error() const { return error_; }
+    // Dating the recording, once stopped. While recording, the file is
+    // watched: a sample cannot have been played after it was written, so
+    // the latest time at which the first sample can have been played follows
+    // from every look. A delay measured against it is an upper bound, late by
+    // parec's own latency. Only looks from the last second count: a null
+    // sink that nobody listened to renders far ahead before it settles.
+    std::chrono::steady_clock::time_point firstSampleBy() const;
+    // From when on the sink played in real time: the first look after which
+    // every look agrees with firstSampleBy to within 40 ms.
+    std::chrono::steady_clock::time_point realTimeSince() const;
 
 private:
+    void watch();
+
     const PulseDaemon& daemon_;
     std::string file_;
     std::string error_;
     ChildProcess process_;
+    std::thread watcher_;
+    std::atomic<bool> watching_{false};
+    mutable std::mutex mutex_;
+    // Each look: when, and the first sample's latest playing time it gives.
+    std::vector<std::pair<std::chrono::steady_clock::time_point, std::chrono::steady_clock::time_point>> looks_;
 };
 
 // A socket where a sound server would listen, whose "server" accepts each
