@@ -154,9 +154,29 @@ env -i PATH=/usr/bin:/bin HOME="$pulse/home" XDG_CONFIG_HOME="$pulse/home/config
 pulse_pid=$!
 for _ in $(seq 100); do [ -S "$pulse/native" ] && break; sleep 0.05; done
 "$wine" reg add 'HKCU\Software\Wine\Drivers' /v Audio /d pulse /f >/dev/null 2>&1
-extra_env=(PULSE_SERVER="unix:$pulse/native" PULSE_COOKIE="$pulse/cookie" PULSE_CLIENTCONFIG="$pulse/client.conf")
+pulse_env=(PULSE_SERVER="unix:$pulse/native" PULSE_COOKIE="$pulse/cookie" PULSE_CLIENTCONFIG="$pulse/client.conf")
+env "${pulse_env[@]}" parec --device=morindale_null.monitor --raw --format=s16le --rate=48000 --channels=1 \
+  "$pulse/recording.raw" 2>/dev/null &
+recorder_pid=$!
+extra_env=("${pulse_env[@]}")
 run_program windows_test --gtest_filter=WindowsMonitorPlayback.*
 extra_env=()
+kill "$recorder_pid" 2>/dev/null || true
+wait "$recorder_pid" 2>/dev/null || true
+# The voice reached the sink. A queue that never refills plays its first
+# four buffers of silence and nothing else; how much of the speech arrives
+# depends on how fast the null sink runs on a busy machine, so 10 voiced
+# blocks (200 ms) are proof enough.
+loud=$(python3 -c 'import sys, array
+data = open(sys.argv[1], "rb").read()
+a = array.array("h"); a.frombytes(data[: len(data) // 2 * 2])
+print(sum(1 for i in range(0, len(a) - 959, 960) if max(abs(x) for x in a[i:i + 960]) > 1000))' \
+  "$pulse/recording.raw" 2>/dev/null || echo 0)
+if [ "$loud" -ge 10 ]; then
+  pass "monitor playback reached the sound server: $loud voiced 20 ms blocks recorded"
+else
+  fail "monitor playback" "only ${loud:-0} voiced 20 ms blocks reached the null sink"
+fi
 kill "$pulse_pid" 2>/dev/null || true
 wait "$pulse_pid" 2>/dev/null || true
 pulse_pid=

@@ -7,8 +7,10 @@
 // Buffers move between `incoming` (enqueued by another thread), `ready`
 // (filled, not yet written because the queue has not started) and the
 // device (written). A buffer the device hands back goes through the callback,
-// which fills it and enqueues it again, straight to the device. Should the
-// device go away, the callback is called once more with a null buffer.
+// which fills it and enqueues it again, straight to the device. The device
+// is opened before OutputQueueNew returns (waveOutOpen does not wait for
+// anything); should it go away later, the callback is called once more with
+// a null buffer and OutputQueueFailure says kOutputErrorLost.
 #include <windows.h>
 #include <mmsystem.h>
 
@@ -70,6 +72,7 @@ struct OutputQueueState {
     std::condition_variable opened;
     Phase phase = Phase::Opening;
     int error = 0;
+    int failure = 0;  // OutputQueueFailure
     IndexRing incoming;
     bool startRequested = false;
     bool stopRequested = false;
@@ -116,7 +119,12 @@ void ReportLoss(OutputQueueState* q) {
         std::lock_guard<std::mutex> lock(q->mutex);
         closing = closing || q->stopRequested || q->disposeRequested;
     }
-    if (!closing) q->callback(q->userData, q, nullptr);
+    if (closing) return;
+    {
+        std::lock_guard<std::mutex> lock(q->mutex);
+        q->failure = kOutputErrorLost;
+    }
+    q->callback(q->userData, q, nullptr);
 }
 
 // Hands one filled buffer to the device.
@@ -363,6 +371,12 @@ int OutputQueueDispose(OutputQueue queue, bool immediate) {
 }
 
 void OutputQueueEndCallbackLoop() {}
+
+int OutputQueueFailure(OutputQueue queue) {
+    if (queue == nullptr) return kOutputErrorBadArgument;
+    std::lock_guard<std::mutex> lock(queue->mutex);
+    return queue->failure;
+}
 
 const char* OutputQueueErrorText(int error) {
     switch (error) {
