@@ -1,8 +1,5 @@
 #include "client_emulator.h"
 
-#include <dlfcn.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,7 +8,7 @@
 #include <thread>
 
 #include "client_table.h"
-#include "fake_user.h"
+#include "plugin_library.h"
 #include "ts3_functions.h"
 
 #ifndef MORINDALE_PLUGIN_FILE
@@ -58,17 +55,17 @@ ClientEmulator* ClientEmulator::active() {
 
 ClientEmulator::ClientEmulator(Options options) : options_(std::move(options)) {
     if (options_.pluginFile.empty()) options_.pluginFile = DefaultPluginFile();
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp != nullptr && tmp[0] != '\0' ? tmp : "/tmp") + "/morindale-client-XXXXXX";
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    if (mkdtemp(buffer.data()) == nullptr) Fail("cannot create a work folder");
-    workDir_ = buffer.data();
-    home_ = workDir_ + "/home";
-    fs::create_directories(home_);
+    try {
+        workDir_ = MakeWorkFolder();
+    } catch (const std::exception& error) {
+        Fail(error.what());
+    }
     if (options_.privateHome) {
-        SetFakeHome(home_.c_str());
+        home_ = PreparePrivateHome(workDir_);
         sound_ = std::make_unique<SoundEnvironment>(workDir_, options_.soundServer);
+    } else {
+        home_ = workDir_ + "/home";
+        fs::create_directories(fs::u8path(home_));
     }
     {
         std::lock_guard<std::mutex> lock(g_activeMutex);
@@ -86,10 +83,10 @@ ClientEmulator::~ClientEmulator() {
         std::lock_guard<std::mutex> lock(g_activeMutex);
         if (g_active == this) g_active = nullptr;
     }
-    if (options_.privateHome) SetFakeHome(nullptr);
+    if (options_.privateHome) ReleasePrivateHome();
     sound_.reset();
     std::error_code ignored;
-    fs::remove_all(workDir_, ignored);
+    fs::remove_all(fs::u8path(workDir_), ignored);
     for (void* block : clientBlocks_) std::free(block);
 }
 
@@ -97,20 +94,22 @@ void ClientEmulator::load() {
     if (handle_ != nullptr) return;
     // A private copy under its own path gives a fresh instance of the
     // plug-in's global state, even within one process.
-    fs::create_directories(workDir_ + "/plugins");
-    pluginCopy_ = workDir_ + "/plugins/" + fs::path(options_.pluginFile).filename().string();
+    fs::create_directories(fs::u8path(workDir_ + "/plugins"));
+    pluginCopy_ = workDir_ + "/plugins/" + fs::u8path(options_.pluginFile).filename().u8string();
     std::error_code error;
-    fs::copy_file(options_.pluginFile, pluginCopy_, fs::copy_options::overwrite_existing, error);
+    fs::copy_file(fs::u8path(options_.pluginFile), fs::u8path(pluginCopy_), fs::copy_options::overwrite_existing,
+                  error);
     if (error) Fail("cannot copy " + options_.pluginFile + ": " + error.message());
-    handle_ = dlopen(pluginCopy_.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (handle_ == nullptr) Fail(std::string("dlopen failed: ") + dlerror());
+    std::string reason;
+    handle_ = OpenLibrary(pluginCopy_, &reason);
+    if (handle_ == nullptr) Fail("loading the plug-in failed: " + reason);
     initialised_ = false;
     shutDown_ = false;
 }
 
 void* ClientEmulator::symbol(const char* name) const {
     if (handle_ == nullptr) return nullptr;
-    return dlsym(handle_, name);
+    return LibrarySymbol(handle_, name);
 }
 
 namespace {
@@ -232,10 +231,10 @@ void ClientEmulator::shutdown() {
 void ClientEmulator::unload() {
     if (handle_ == nullptr) return;
     shutdown();
-    dlclose(handle_);
+    CloseLibrary(handle_);
     handle_ = nullptr;
     std::error_code ignored;
-    fs::remove(pluginCopy_, ignored);
+    fs::remove(fs::u8path(pluginCopy_), ignored);
 }
 
 void ClientEmulator::serverTabChanged(uint64 serverConnectionHandlerID) {

@@ -79,7 +79,7 @@ public:
     ClientEmulator& operator=(const ClientEmulator&) = delete;
 
     // --- Loading and the lifecycle, in the client's order -----------------
-    void load();  // copies the library into a private folder and dlopens it (RTLD_NOW)
+    void load();  // copies the library into a private folder and loads it (dlopen RTLD_NOW, LoadLibraryW)
     void identify();
     void setFunctionPointers();
     int init();

@@ -39,6 +39,21 @@ TEST(Exports, OnlyEntryPointsLeaveTheLibrary) {
     }
 }
 
+// The Windows DLL exports what src/plugin/exports.def lists: an entry point
+// added here must be listed there too, or the Windows client never calls it.
+TEST(Exports, WindowsExportListNamesTheSameEntryPoints) {
+    std::set<std::string> listed;
+    FILE* def = std::fopen(MORINDALE_SOURCE_DIR "/src/plugin/exports.def", "r");
+    ASSERT_NE(def, nullptr);
+    char line[512];
+    while (std::fgets(line, sizeof line, def) != nullptr) {
+        char name[256];
+        if (std::sscanf(line, " %255[A-Za-z0-9_]", name) == 1 && std::string(name) != "EXPORTS") listed.insert(name);
+    }
+    std::fclose(def);
+    EXPECT_EQ(listed, DefinedDynamicSymbols(morindale_host::DefaultPluginFile()));
+}
+
 TEST(Exports, LoadsWithEverySymbolResolved) {
     void* handle = dlopen(morindale_host::DefaultPluginFile().c_str(), RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(handle, nullptr) << dlerror();

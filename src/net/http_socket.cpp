@@ -1,12 +1,5 @@
 #include "http_socket.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <chrono>
 #include <climits>
 #include <cstdio>
@@ -14,19 +7,12 @@
 
 #include "delay.h"
 #include "host_lookup.h"
+#include "socket.h"
 #include "stop_signal.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-#if defined(MSG_NOSIGNAL)
-// A write to a connection the server has reset must fail, not raise SIGPIPE
-// in the client's process.
-constexpr int kSendFlags = MSG_NOSIGNAL;
-#else
-constexpr int kSendFlags = 0;  // SO_NOSIGPIPE is set on the socket instead
-#endif
 
 // A point in time after which a wait gives up; none for a limit of 0 or less.
 class Deadline {
@@ -48,49 +34,15 @@ private:
     Clock::time_point at_;
 };
 
-enum class Wait { Ready, TimedOut, Stopped, Failed };
-
-// Waits until the socket shows `events` (or an error or hang-up, which the
+// Waits until the socket shows `event` (or an error or hang-up, which the
 // next call on it then reports), the deadline passes or `stop` is raised.
-Wait WaitFor(int fd, short events, const Deadline& deadline, const StopSignal* stop) {
-    int stopFd = stop != nullptr ? stop->fd() : -1;
+SocketWait WaitFor(int fd, SocketEvent event, const Deadline& deadline, const StopSignal* stop) {
     for (;;) {
-        if (stop != nullptr && stop->Raised()) return Wait::Stopped;
-        if (deadline.Passed()) return Wait::TimedOut;
-        struct pollfd fds[2] = {{fd, events, 0}, {stopFd, POLLIN, 0}};
-        const int result = poll(fds, 2, deadline.PollTimeout());
-        if (result < 0) {
-            if (errno == EINTR) continue;
-            return Wait::Failed;
-        }
-        if (stop != nullptr && stop->Raised()) return Wait::Stopped;
-        if (fds[0].revents & POLLNVAL) return Wait::Failed;
-        if (fds[0].revents != 0) return Wait::Ready;
-        // A wake-up descriptor that went bad must not turn the wait into a spin.
-        if (fds[1].revents & (POLLNVAL | POLLERR)) stopFd = -1;
+        if (stop != nullptr && stop->Raised()) return SocketWait::Stopped;
+        if (deadline.Passed()) return SocketWait::Nothing;
+        const SocketWait result = SocketWaitFor(fd, event, deadline.PollTimeout(), stop);
+        if (result != SocketWait::Nothing) return result;
     }
-}
-
-// A non-blocking TCP socket that is never inherited by a child process, or
-// -1. Descriptor 0 means "no socket" to the class, so it is never used.
-int OpenSocket() {
-    int fd = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    if (fd == 0) {
-        const int other = fcntl(fd, F_DUPFD_CLOEXEC, 1);
-        close(fd);
-        fd = other;
-    }
-    if (fd < 0) return -1;
-    const int flags = fcntl(fd, F_GETFL);
-    if (flags < 0 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0 || fcntl(fd, F_SETFD, FD_CLOEXEC) < 0) {
-        close(fd);
-        return -1;
-    }
-#if defined(SO_NOSIGPIPE)
-    const int on = 1;
-    setsockopt(fd, SOL_SOCKET, SO_NOSIGPIPE, &on, sizeof on);
-#endif
-    return fd;
 }
 
 // Finds the server's address the first time a command needs it, within the
@@ -132,13 +84,17 @@ CHTTPSocket::CHTTPSocket()
       busy(false),
       connectTimeout(kDefaultConnectTimeoutMs),
       stopSignal(nullptr),
+      socketsReady(SocketsAcquire()),
       hostState(HostState::NoHost) {
     // Family 0 marks "no address": _connect refuses it rather than handing
     // the system an address that would mean something else.
     std::memset(&serverAddr, 0, sizeof serverAddr);
 }
 
-CHTTPSocket::~CHTTPSocket() { cleanup(); }
+CHTTPSocket::~CHTTPSocket() {
+    cleanup();
+    if (socketsReady) SocketsRelease();
+}
 
 int CHTTPSocket::initNetCom(unsigned short newPort, const char* host) {
     port = newPort;
@@ -159,25 +115,21 @@ void CHTTPSocket::SetReadTimeout(int timeout, bool flag) {
 }
 
 void CHTTPSocket::cleanup() {
-    if (socketFd > 0) close(socketFd);
+    if (socketFd > 0) SocketClose(socketFd);
     socketFd = 0;
 }
 
 bool CHTTPSocket::_connect() {
     const Deadline deadline(connectTimeout);
     if (!LookUpServer(*this, deadline)) return false;
-    if (socketFd == 0) socketFd = OpenSocket();
+    if (socketFd == 0) socketFd = socketsReady ? SocketOpen() : -1;
     if (socketFd < 0) return false;
     if (serverAddr.sin_family != AF_INET) return false;
-    if (::connect(socketFd, reinterpret_cast<const struct sockaddr*>(&serverAddr), sizeof serverAddr) == 0)
-        return true;
-    if (errno != EINPROGRESS && errno != EINTR) return false;
+    const int started = SocketConnectStart(socketFd, serverAddr);
+    if (started != 0) return started > 0;
     // The connect goes on in the background; give it a bounded time.
-    if (WaitFor(socketFd, POLLOUT, deadline, stopSignal) != Wait::Ready) return false;
-    int error = 0;
-    socklen_t length = sizeof error;
-    if (getsockopt(socketFd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) return false;
-    return error == 0;
+    if (WaitFor(socketFd, SocketEvent::Writable, deadline, stopSignal) != SocketWait::Ready) return false;
+    return SocketConnected(socketFd);
 }
 
 bool CHTTPSocket::sendData(const char* data, int length) {
@@ -187,8 +139,8 @@ bool CHTTPSocket::sendData(const char* data, int length) {
     }
     // A fresh connection can take the bytes at once; the wait only lets a
     // raised stop signal end the command here too.
-    if (WaitFor(socketFd, POLLOUT, Deadline(readTimeout), stopSignal) != Wait::Ready ||
-        send(socketFd, data, static_cast<std::size_t>(length), kSendFlags) < 0) {
+    if (WaitFor(socketFd, SocketEvent::Writable, Deadline(readTimeout), stopSignal) != SocketWait::Ready ||
+        SocketSend(socketFd, data, length) < 0) {
         cleanup();
         return false;
     }
@@ -207,10 +159,10 @@ int CHTTPSocket::readData(char* buffer, int size, bool /*flag*/) {
     const Deadline deadline(readTimeout);
     int total = 0;
     while (total < limit) {
-        ssize_t got = -1;
-        if (WaitFor(socketFd, POLLIN, deadline, stopSignal) == Wait::Ready) {
-            got = read(socketFd, buffer + total, static_cast<std::size_t>(limit - total));
-            if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) continue;
+        long got = -1;
+        if (WaitFor(socketFd, SocketEvent::Readable, deadline, stopSignal) == SocketWait::Ready) {
+            got = SocketReceive(socketFd, buffer + total, limit - total);
+            if (got == -2) continue;  // nothing yet after all
         }
         if (got < 0) {
             // Failed, timed out or stopped: what arrived so far is the reply.

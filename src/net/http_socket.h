@@ -6,13 +6,14 @@
 //
 // Every call blocks the calling thread, but never without bound: the host
 // lookup and the connect together give up after connectTimeout ms, the read
-// after readTimeout ms, and a raised StopSignal ends any of them at once. Never use it on a client thread.
+// after readTimeout ms, and a raised StopSignal ends any of them at once.
+// Never use it on a client thread.
 #pragma once
-
-#include <netinet/in.h>
 
 #include <atomic>
 #include <cstdint>
+
+#include "socket.h"
 
 class StopSignal;
 
@@ -63,6 +64,7 @@ public:
     std::atomic<bool> busy;     // a command runs on this object
     int connectTimeout;         // ms, the host lookup included
     const StopSignal* stopSignal;
+    bool socketsReady;          // the system's socket calls may be used
 
     // What is known of hostName's address. A lookup that timed out or was
     // stopped leaves ToLookUp, so the next command asks again.

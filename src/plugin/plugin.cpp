@@ -1,9 +1,6 @@
 // Identity and lifecycle entry points: the client identifies the plug-in,
 // hands over its function table, initialises, registers, informs it of
 // server-tab changes and shuts it down.
-#include <pwd.h>
-#include <unistd.h>
-
 #include <cstdlib>
 #include <cstring>
 
@@ -11,6 +8,7 @@
 #include "audio/monitor.h"
 #include "catalogue.h"
 #include "debug_log.h"
+#include "home_dir.h"
 #include "net/update_check.h"
 #include "plugin_state.h"
 #include "settings.h"
@@ -20,14 +18,6 @@
 namespace {
 
 constexpr std::size_t kClientPathSize = 512;
-
-// Built in a buffer of its own and published in one step: an event thread
-// may be saving while the client initialises the plug-in again.
-void BuildSettingsPathFromUserRecord(char (&path)[kConfigPathSize]) {
-    const struct passwd* user = getpwuid(getuid());
-    BuildSettingsPath(user != nullptr ? user->pw_dir : nullptr, path, sizeof path);
-    SetSettingsPath(path);
-}
 
 void LogClientPaths() {
     char appPath[kClientPathSize] = "";
@@ -60,8 +50,11 @@ const char* ts3plugin_description() { return kPluginDescription; }
 void ts3plugin_setFunctionPointers(const TS3Functions funcs) { ts3Functions = funcs; }
 
 int ts3plugin_init() {
+    // Built in a buffer of its own and published in one step: an event
+    // thread may be saving while the client initialises the plug-in again.
     char settingsPath[kConfigPathSize];
-    BuildSettingsPathFromUserRecord(settingsPath);
+    BuildUserSettingsPath(settingsPath, sizeof settingsPath);
+    SetSettingsPath(settingsPath);
     gl_MyLogging("PLUGIN: init\n");
     gl_MyLogging("%s\n", settingsPath);
 

@@ -44,6 +44,10 @@ bool ParseWave(const std::string& bytes, std::vector<int16_t>* samples, uint32_t
 
 }  // namespace
 
+bool ReadMonoWave(const std::string& path, std::vector<int16_t>* samples, uint32_t* rate) {
+    return ParseWave(ReadFile(path), samples, rate);
+}
+
 std::vector<int16_t> BundledVoice(double seconds, std::string* error) {
     const std::string path = std::string(MORINDALE_SOURCE_DIR) + "/tests/data/voice-sample.wav";
     std::vector<int16_t> spoken;

@@ -21,8 +21,8 @@ std::string SettingsText(int enabled, int effect, int hearVoice, int hearMusic, 
 std::vector<std::string> FindNamed(const std::string& root, const std::string& name) {
     std::vector<std::string> found;
     std::error_code error;
-    for (fs::recursive_directory_iterator it(root, error), end; !error && it != end; it.increment(error)) {
-        if (it->path().filename() == name) found.push_back(it->path().string());
+    for (fs::recursive_directory_iterator it(fs::u8path(root), error), end; !error && it != end; it.increment(error)) {
+        if (it->path().filename().u8string() == name) found.push_back(it->path().u8string());
     }
     return found;
 }
@@ -30,8 +30,13 @@ std::vector<std::string> FindNamed(const std::string& root, const std::string& n
 std::vector<std::string> DirectoryEntries(const std::string& dir) {
     std::vector<std::string> names;
     std::error_code error;
-    for (fs::directory_iterator it(dir, error), end; !error && it != end; it.increment(error))
-        names.push_back(it->path().filename().string());
+    for (fs::directory_iterator it(fs::u8path(dir), error), end; !error && it != end; it.increment(error)) {
+#if defined(_WIN32)
+        std::error_code ignored;
+        if (it->is_directory(ignored)) continue;
+#endif
+        names.push_back(it->path().filename().u8string());
+    }
     std::sort(names.begin(), names.end());
     return names;
 }

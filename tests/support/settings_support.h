@@ -19,7 +19,9 @@ inline std::string DefaultSettingsText() { return SettingsText(1, 14, 1); }
 // Every file or directory named `name` below root, at any depth.
 std::vector<std::string> FindNamed(const std::string& root, const std::string& name);
 
-// The names in a directory, sorted.
+// The names in a directory, sorted. On Windows without the subfolders: the
+// home there is a profile folder, where the system keeps AppData, Temp and
+// the like.
 std::vector<std::string> DirectoryEntries(const std::string& dir);
 
 // The "enabled" argument of each setPluginMenuEnabled call, as "ID=0|1", in

@@ -2,9 +2,9 @@
 
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <sys/stat.h>
 
 namespace morindale_test {
 
@@ -20,8 +20,10 @@ std::vector<int16_t> Sine(double frequency, double amplitude, std::size_t count,
     return out;
 }
 
+// Paths are UTF-8; u8path makes them so on Windows too, where a narrow
+// path would be read in the ANSI code page.
 std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
     if (!in) return std::string();
     std::ostringstream text;
     text << in.rdbuf();
@@ -29,18 +31,22 @@ std::string ReadFile(const std::string& path) {
 }
 
 void WriteFile(const std::string& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(std::filesystem::u8path(path), std::ios::binary | std::ios::trunc);
     out << text;
 }
 
 bool FileExists(const std::string& path) {
-    struct stat info;
-    return ::stat(path.c_str(), &info) == 0;
+    std::error_code error;
+    return std::filesystem::exists(std::filesystem::status(std::filesystem::u8path(path), error));
 }
 
 std::string RunCommand(const std::string& command, int* status) {
     std::string output;
+#if defined(_WIN32)
+    FILE* pipe = _popen((command + " 2>&1").c_str(), "r");
+#else
     FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+#endif
     if (pipe == nullptr) {
         if (status != nullptr) *status = -1;
         return output;
@@ -48,7 +54,11 @@ std::string RunCommand(const std::string& command, int* status) {
     char buffer[4096];
     std::size_t n;
     while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
+#if defined(_WIN32)
+    const int rc = _pclose(pipe);
+#else
     const int rc = pclose(pipe);
+#endif
     if (status != nullptr) *status = rc;
     return output;
 }

@@ -1,0 +1,396 @@
+// The output queue of audio_queue.h over WinMM's waveOut. Each queue has a
+// playback thread of its own that opens the device, owns it and runs the
+// refill callback; waveOut signals an event whenever a buffer has played.
+// Other threads hand the thread work through a small mailbox guarded by
+// `mutex` and wake it with `wake`.
+//
+// Buffers move between `incoming` (enqueued by another thread), `ready`
+// (filled, not yet written because the queue has not started) and the
+// device (written). A buffer the device hands back goes through the callback,
+// which fills it and enqueues it again, straight to the device. The device
+// is opened before OutputQueueNew returns (waveOutOpen does not wait for
+// anything); should it go away later, the callback is called once more with
+// a null buffer and OutputQueueFailure says kOutputErrorLost.
+#include <windows.h>
+#include <mmsystem.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <thread>
+
+#include "audio_queue.h"
+
+namespace {
+
+constexpr int kMaxBuffers = 16;
+constexpr uint32_t kMaxBufferBytes = 1u << 20;
+constexpr DWORD kDrainTimeoutMs = 500;
+
+enum class Phase { Opening, Playing, Failed };
+
+// A fixed ring of buffer indices: no allocation once the queue exists.
+class IndexRing {
+public:
+    bool empty() const { return count_ == 0; }
+    bool push(int index) {
+        if (count_ == kMaxBuffers) return false;
+        slots_[(head_ + count_) % kMaxBuffers] = index;
+        ++count_;
+        return true;
+    }
+    int pop() {
+        const int index = slots_[head_];
+        head_ = (head_ + 1) % kMaxBuffers;
+        --count_;
+        return index;
+    }
+
+private:
+    int slots_[kMaxBuffers] = {};
+    int head_ = 0;
+    int count_ = 0;
+};
+
+}  // namespace
+
+struct OutputQueueState {
+    // Set at creation, read-only afterwards.
+    OutputCallback callback = nullptr;
+    void* userData = nullptr;
+    WAVEFORMATEX format{};
+    HANDLE wake = nullptr;    // auto-reset: mail has come
+    HANDLE played = nullptr;  // auto-reset: waveOut finished a buffer
+    std::thread thread;
+    DWORD threadId = 0;  // the playback thread's; written before `opened` is told
+
+    // The mailbox: guarded by `mutex`.
+    std::mutex mutex;
+    std::condition_variable opened;
+    Phase phase = Phase::Opening;
+    int error = 0;
+    int failure = 0;  // OutputQueueFailure
+    IndexRing incoming;
+    bool startRequested = false;
+    bool stopRequested = false;
+    bool disposeRequested = false;
+    bool disposeImmediately = false;
+    float volume = 1.0f;
+    int bufferCount = 0;
+    OutputBufferRecord buffers[kMaxBuffers] = {};
+    std::unique_ptr<unsigned char[]> storage[kMaxBuffers];
+
+    // The playback thread's own.
+    HWAVEOUT device = nullptr;
+    WAVEHDR headers[kMaxBuffers] = {};
+    bool onDevice[kMaxBuffers] = {};
+    IndexRing ready;
+    bool started = false;
+    bool stopping = false;
+    bool lost = false;
+    float playVolume = 1.0f;
+};
+
+namespace {
+
+int IndexOf(OutputQueueState* q, OutputBuffer buffer) {
+    for (int i = 0; i < kMaxBuffers; ++i)
+        if (&q->buffers[i] == buffer) return i;
+    return -1;
+}
+
+bool OnPlaybackThread(const OutputQueueState* q) { return GetCurrentThreadId() == q->threadId; }
+
+void Scale(void* data, uint32_t bytes, float volume) {
+    if (volume == 1.0f) return;
+    int16_t* samples = static_cast<int16_t*>(data);
+    for (uint32_t i = 0; i < bytes / 2; ++i) samples[i] = static_cast<int16_t>(static_cast<float>(samples[i]) * volume);
+}
+
+// Tells the callback, once, that the output has gone; unless closing began.
+void ReportLoss(OutputQueueState* q) {
+    if (q->lost) return;
+    q->lost = true;
+    bool closing = q->stopping;
+    {
+        std::lock_guard<std::mutex> lock(q->mutex);
+        closing = closing || q->stopRequested || q->disposeRequested;
+    }
+    if (closing) return;
+    {
+        std::lock_guard<std::mutex> lock(q->mutex);
+        q->failure = kOutputErrorLost;
+    }
+    q->callback(q->userData, q, nullptr);
+}
+
+// Hands one filled buffer to the device.
+void Write(OutputQueueState* q, int index) {
+    if (q->lost) return;
+    OutputBufferRecord& record = q->buffers[index];
+    WAVEHDR& header = q->headers[index];
+    uint32_t size = record.mAudioDataByteSize;
+    if (size > record.mAudioDataBytesCapacity) size = record.mAudioDataBytesCapacity;
+    size -= size % q->format.nBlockAlign;
+    if (size == 0) return;
+    Scale(record.mAudioData, size, q->playVolume);
+    if (header.dwFlags & WHDR_PREPARED) waveOutUnprepareHeader(q->device, &header, sizeof header);
+    header = WAVEHDR{};
+    header.lpData = static_cast<LPSTR>(record.mAudioData);
+    header.dwBufferLength = size;
+    if (waveOutPrepareHeader(q->device, &header, sizeof header) != MMSYSERR_NOERROR ||
+        waveOutWrite(q->device, &header, sizeof header) != MMSYSERR_NOERROR) {
+        ReportLoss(q);
+        return;
+    }
+    q->onDevice[index] = true;
+}
+
+// Passes every buffer the device has played through the callback.
+void Refill(OutputQueueState* q) {
+    for (int i = 0; i < q->bufferCount && i < kMaxBuffers; ++i) {
+        if (!q->onDevice[i] || (q->headers[i].dwFlags & WHDR_DONE) == 0) continue;
+        q->onDevice[i] = false;
+        // No refill once stopping: what is queued plays, then nothing.
+        if (!q->stopping && !q->lost) q->callback(q->userData, q, &q->buffers[i]);
+    }
+}
+
+bool AnyOnDevice(const OutputQueueState* q) {
+    for (int i = 0; i < kMaxBuffers; ++i)
+        if (q->onDevice[i] && (q->headers[i].dwFlags & WHDR_DONE) == 0) return true;
+    return false;
+}
+
+// Takes what other threads posted; true once disposal was asked for.
+bool TakeMail(OutputQueueState* q, bool* immediately) {
+    bool start = false;
+    bool dispose = false;
+    {
+        std::lock_guard<std::mutex> lock(q->mutex);
+        while (!q->incoming.empty()) q->ready.push(q->incoming.pop());
+        start = q->startRequested;
+        q->startRequested = false;
+        if (q->stopRequested) q->stopping = true;
+        dispose = q->disposeRequested;
+        *immediately = q->disposeImmediately;
+        q->playVolume = q->volume;
+    }
+    if (start) q->started = true;
+    if (q->started)
+        while (!q->ready.empty()) Write(q, q->ready.pop());
+    return dispose;
+}
+
+void Run(OutputQueueState* q) {
+    const MMRESULT opened = waveOutOpen(&q->device, WAVE_MAPPER, &q->format, reinterpret_cast<DWORD_PTR>(q->played),
+                                        0, CALLBACK_EVENT);
+    {
+        std::lock_guard<std::mutex> lock(q->mutex);
+        q->threadId = GetCurrentThreadId();
+        q->phase = opened == MMSYSERR_NOERROR ? Phase::Playing : Phase::Failed;
+        q->error = opened == MMSYSERR_NOERROR ? 0 : kOutputErrorNoServer;
+        if (opened != MMSYSERR_NOERROR) q->device = nullptr;
+    }
+    q->opened.notify_all();
+    if (opened != MMSYSERR_NOERROR) return;
+
+    bool immediately = false;
+    while (!TakeMail(q, &immediately)) {
+        HANDLE handles[2] = {q->wake, q->played};
+        WaitForMultipleObjects(2, handles, FALSE, INFINITE);
+        Refill(q);
+    }
+    // Closing: unless told otherwise, let what is queued play out first,
+    // within a bound, so that a stuck device cannot hold up shutdown.
+    if (!immediately && !q->lost) {
+        const ULONGLONG deadline = GetTickCount64() + kDrainTimeoutMs;
+        while (AnyOnDevice(q)) {
+            const ULONGLONG now = GetTickCount64();
+            if (now >= deadline) break;
+            WaitForSingleObject(q->played, static_cast<DWORD>(deadline - now));
+        }
+    }
+    waveOutReset(q->device);
+    for (int i = 0; i < kMaxBuffers; ++i)
+        if (q->headers[i].dwFlags & WHDR_PREPARED) waveOutUnprepareHeader(q->device, &q->headers[i], sizeof(WAVEHDR));
+    waveOutClose(q->device);
+    q->device = nullptr;
+}
+
+bool SupportedFormat(const StreamFormat& format) {
+    return format.mFormatID == kOutputFormatLinearPCM &&
+           (format.mFormatFlags & ~kOutputFormatFlagsSignedPacked) == 0 && format.mBitsPerChannel == 16 &&
+           format.mChannelsPerFrame >= 1 && format.mChannelsPerFrame <= 8 && format.mSampleRate >= 1.0 &&
+           format.mSampleRate <= 384000.0 && format.mBytesPerFrame == 2 * format.mChannelsPerFrame;
+}
+
+void Post(OutputQueueState* q, bool OutputQueueState::*request) {
+    std::lock_guard<std::mutex> lock(q->mutex);
+    q->*request = true;
+    SetEvent(q->wake);
+}
+
+void Free(OutputQueueState* q) {
+    if (q->wake != nullptr) CloseHandle(q->wake);
+    if (q->played != nullptr) CloseHandle(q->played);
+    delete q;
+}
+
+}  // namespace
+
+int OutputQueueNew(const StreamFormat* format, OutputCallback callback, void* userData, OutputQueue* queue) {
+    if (queue == nullptr) return kOutputErrorBadArgument;
+    *queue = nullptr;
+    if (format == nullptr || callback == nullptr) return kOutputErrorBadArgument;
+    if (!SupportedFormat(*format)) return kOutputErrorUnsupportedFormat;
+
+    OutputQueueState* q = new (std::nothrow) OutputQueueState;
+    if (q == nullptr) return kOutputErrorResources;
+    q->callback = callback;
+    q->userData = userData;
+    q->format.wFormatTag = WAVE_FORMAT_PCM;
+    q->format.nChannels = static_cast<WORD>(format->mChannelsPerFrame);
+    q->format.nSamplesPerSec = static_cast<DWORD>(format->mSampleRate);
+    q->format.wBitsPerSample = 16;
+    q->format.nBlockAlign = static_cast<WORD>(2 * format->mChannelsPerFrame);
+    q->format.nAvgBytesPerSec = q->format.nSamplesPerSec * q->format.nBlockAlign;
+    q->wake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    q->played = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    if (q->wake == nullptr || q->played == nullptr) {
+        Free(q);
+        return kOutputErrorResources;
+    }
+    try {
+        q->thread = std::thread(Run, q);
+        std::unique_lock<std::mutex> lock(q->mutex);
+        q->opened.wait(lock, [q] { return q->phase != Phase::Opening; });
+        const int error = q->error;
+        lock.unlock();
+        if (error != 0) {
+            q->thread.join();
+            Free(q);
+            return error;
+        }
+    } catch (...) {
+        if (q->thread.joinable()) {
+            Post(q, &OutputQueueState::disposeRequested);
+            q->thread.join();
+        }
+        Free(q);
+        return kOutputErrorResources;
+    }
+    *queue = q;
+    return 0;
+}
+
+int OutputQueueAllocateBuffer(OutputQueue queue, uint32_t capacity, OutputBuffer* buffer) {
+    if (buffer == nullptr) return kOutputErrorBadArgument;
+    *buffer = nullptr;
+    if (queue == nullptr || capacity == 0 || capacity > kMaxBufferBytes) return kOutputErrorBadArgument;
+    std::lock_guard<std::mutex> lock(queue->mutex);
+    if (queue->bufferCount == kMaxBuffers) return kOutputErrorResources;
+    const int index = queue->bufferCount;
+    queue->storage[index].reset(new (std::nothrow) unsigned char[capacity]());
+    if (queue->storage[index] == nullptr) return kOutputErrorResources;
+    OutputBufferRecord& record = queue->buffers[index];
+    record.mAudioData = queue->storage[index].get();
+    record.mAudioDataBytesCapacity = capacity;
+    record.mAudioDataByteSize = 0;
+    ++queue->bufferCount;
+    *buffer = &record;
+    return 0;
+}
+
+int OutputQueueEnqueueBuffer(OutputQueue queue, OutputBuffer buffer) {
+    if (queue == nullptr || buffer == nullptr) return kOutputErrorBadArgument;
+    const int index = IndexOf(queue, buffer);
+    if (index < 0) return kOutputErrorBadArgument;
+    if (OnPlaybackThread(queue)) {
+        // From the callback: straight to the device, or held until started.
+        if (queue->started) Write(queue, index);
+        else if (!queue->ready.push(index)) return kOutputErrorBadArgument;
+        return 0;
+    }
+    std::lock_guard<std::mutex> lock(queue->mutex);
+    if (!queue->incoming.push(index)) return kOutputErrorBadArgument;
+    SetEvent(queue->wake);
+    return 0;
+}
+
+int OutputQueuePrime(OutputQueue queue, uint32_t /*frames*/) {
+    // Linear PCM has nothing to decode ahead.
+    return queue != nullptr ? 0 : kOutputErrorBadArgument;
+}
+
+int OutputQueueSetVolume(OutputQueue queue, float volume) {
+    if (queue == nullptr || !(volume >= 0.0f && volume <= 1.0f)) return kOutputErrorBadArgument;
+    std::lock_guard<std::mutex> lock(queue->mutex);
+    queue->volume = volume;
+    SetEvent(queue->wake);
+    return 0;
+}
+
+int OutputQueueStart(OutputQueue queue) {
+    if (queue == nullptr) return kOutputErrorBadArgument;
+    Post(queue, &OutputQueueState::startRequested);
+    return 0;
+}
+
+int OutputQueueFlush(OutputQueue queue) {
+    // Nothing is held back from the device once started.
+    return queue != nullptr ? 0 : kOutputErrorBadArgument;
+}
+
+int OutputQueueStop(OutputQueue queue, bool immediate) {
+    if (queue == nullptr) return kOutputErrorBadArgument;
+    std::lock_guard<std::mutex> lock(queue->mutex);
+    queue->stopRequested = true;
+    if (immediate) queue->disposeImmediately = true;
+    SetEvent(queue->wake);
+    return 0;
+}
+
+int OutputQueueDispose(OutputQueue queue, bool immediate) {
+    if (queue == nullptr) return kOutputErrorBadArgument;
+    // The callback cannot wait for its own thread to end.
+    if (OnPlaybackThread(queue)) return kOutputErrorBadArgument;
+    {
+        std::lock_guard<std::mutex> lock(queue->mutex);
+        queue->stopRequested = true;
+        queue->disposeRequested = true;
+        if (immediate) queue->disposeImmediately = true;
+        SetEvent(queue->wake);
+    }
+    if (queue->thread.joinable()) queue->thread.join();
+    Free(queue);
+    return 0;
+}
+
+void OutputQueueEndCallbackLoop() {}
+
+int OutputQueueFailure(OutputQueue queue) {
+    if (queue == nullptr) return kOutputErrorBadArgument;
+    std::lock_guard<std::mutex> lock(queue->mutex);
+    return queue->failure;
+}
+
+const char* OutputQueueErrorText(int error) {
+    switch (error) {
+        case 0:
+            return "no error";
+        case kOutputErrorUnsupportedFormat:
+            return "unsupported format";
+        case kOutputErrorNoServer:
+            return "no audio output device, or it refused the format";
+        case kOutputErrorBadArgument:
+            return "bad argument";
+        case kOutputErrorResources:
+            return "out of memory or threads";
+        default:
+            return "audio output error";
+    }
+}
