@@ -59,30 +59,38 @@ configure_and_build() {
   fi
 }
 
+# Build flags of the stages: the sanitizer stages at -O1 with line tables
+# only (what the sanitizers need for their reports, and quick to compile),
+# the plain stages at -O2 without debug information.
+SANITIZED=(-DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG")
+PLAIN=(-DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -DNDEBUG" -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O2 -DNDEBUG")
+started=$SECONDS
+stage() { echo "== $1 (at $((SECONDS - started)) s)"; }
+
 # The test programs a label regex '^(a|b)$' names, as build targets.
 programs() { sed -E 's/^\^\((.*)\)\$$/\1/' <<<"$1" | tr '|' ' '; }
 
-echo "== AddressSanitizer + UndefinedBehaviorSanitizer (every test program)"
-configure_and_build build-asan -DMORINDALE_PLUGIN_API=20 -DMORINDALE_SANITIZE=address -DMORINDALE_BUILD_BENCH=OFF
+stage "AddressSanitizer + UndefinedBehaviorSanitizer (every test program)"
+configure_and_build build-asan "${SANITIZED[@]}" -DMORINDALE_PLUGIN_API=20 -DMORINDALE_SANITIZE=address -DMORINDALE_BUILD_BENCH=OFF
 ASAN_OPTIONS=detect_leaks=1 run_ctest build-asan
 
-echo "== plain build (allocations, system calls, run-time dependencies, package)"
-configure_and_build build-plain -DMORINDALE_PLUGIN_API=20 -DMORINDALE_BUILD_TOOLS=OFF \
+stage "plain build (allocations, system calls, run-time dependencies, package)"
+configure_and_build build-plain "${PLAIN[@]}" -DMORINDALE_PLUGIN_API=20 -DMORINDALE_BUILD_TOOLS=OFF \
   -- morindale menu-icons morindale-bench $(programs "$PLAIN_TESTS")
 run_ctest build-plain -L "$PLAIN_TESTS"
 
-echo "== ThreadSanitizer (concurrency tests)"
-configure_and_build build-tsan -DMORINDALE_PLUGIN_API=20 -DMORINDALE_SANITIZE=thread -DMORINDALE_BUILD_BENCH=OFF \
+stage "ThreadSanitizer (concurrency tests)"
+configure_and_build build-tsan "${SANITIZED[@]}" -DMORINDALE_PLUGIN_API=20 -DMORINDALE_SANITIZE=thread -DMORINDALE_BUILD_BENCH=OFF \
   -DMORINDALE_BUILD_TOOLS=OFF -- morindale $(programs "$TSAN_TESTS")
 run_ctest build-tsan -L "$TSAN_TESTS" -R Concurren
 
-echo "== plug-in API 26 build (representative tests)"
-configure_and_build build-api26 -DMORINDALE_PLUGIN_API=26 -DMORINDALE_BUILD_BENCH=OFF \
+stage "plug-in API 26 build (representative tests)"
+configure_and_build build-api26 "${PLAIN[@]}" -DMORINDALE_PLUGIN_API=26 -DMORINDALE_BUILD_BENCH=OFF \
   -DMORINDALE_BUILD_TOOLS=OFF -- morindale menu-icons $(programs "$API26_TESTS")
 run_ctest build-api26 -L "$API26_TESTS"
 
 if [ -f scripts/run-wine-tests.sh ]; then
-  echo "== Windows build under Wine"
+  stage "Windows build under Wine"
   set +e
   bash scripts/run-wine-tests.sh 2>&1 | tee build-wine.log
   set -e
@@ -95,8 +103,8 @@ if [ -f scripts/run-wine-tests.sh ]; then
   fi
 fi
 
-echo "== fuzz targets (${FUZZ_SECONDS:=20} s each)"
-CC=clang CXX=clang++ configure_and_build build-fuzz -DMORINDALE_FUZZ=ON -DMORINDALE_SANITIZE=address \
+stage "fuzz targets (${FUZZ_SECONDS:=15} s each)"
+CC=clang CXX=clang++ configure_and_build build-fuzz "${SANITIZED[@]}" -DMORINDALE_FUZZ=ON -DMORINDALE_SANITIZE=address \
   -DMORINDALE_BUILD_TESTS=OFF -DMORINDALE_BUILD_TOOLS=OFF -DMORINDALE_BUILD_BENCH=OFF
 for fuzzer in build-fuzz/tests/fuzz/*_fuzz; do
   [ -x "$fuzzer" ] || continue
@@ -111,8 +119,9 @@ for fuzzer in build-fuzz/tests/fuzz/*_fuzz; do
   rm -rf "$corpus" "$corpus.log"
 done
 
-echo "== README commands"
+stage "README commands"
 if bash scripts/check-readme-commands.sh; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
 
+echo "all stages: $((SECONDS - started)) s"
 echo "$passed passed, $failed failed, $skipped skipped"
 [ "$failed" -eq 0 ]
