@@ -21,19 +21,16 @@
 #include <pthread.h>
 
 #include <chrono>
-#include <cstring>
-#include <memory>
 #include <mutex>
 #include <new>
 #include <thread>
 
 #include "audio_queue.h"
+#include "output_buffers.h"
 #include "pulse_library.h"
 
 namespace {
 
-constexpr int kMaxBuffers = 16;
-constexpr uint32_t kMaxBufferBytes = 1u << 20;
 constexpr auto kConnectTimeout = std::chrono::seconds(3);
 constexpr auto kDrainTimeout = std::chrono::milliseconds(500);
 constexpr int kPollTimeoutUs = 20000;         // while waiting for something with a deadline
@@ -42,29 +39,7 @@ constexpr int kMaxRefillsPerRequest = 256;     // a callback that never fills ca
 
 using Clock = std::chrono::steady_clock;
 
-// A fixed ring of buffer pointers: no allocation once the queue exists.
-class BufferRing {
-public:
-    bool empty() const { return count_ == 0; }
-    OutputBuffer front() const { return slots_[head_]; }
-    bool push(OutputBuffer buffer) {
-        if (count_ == kMaxBuffers) return false;
-        slots_[(head_ + count_) % kMaxBuffers] = buffer;
-        ++count_;
-        return true;
-    }
-    OutputBuffer pop() {
-        OutputBuffer buffer = slots_[head_];
-        head_ = (head_ + 1) % kMaxBuffers;
-        --count_;
-        return buffer;
-    }
-
-private:
-    OutputBuffer slots_[kMaxBuffers] = {};
-    int head_ = 0;
-    int count_ = 0;
-};
+using BufferRing = OutputRing<OutputBuffer>;
 
 }  // namespace
 
@@ -86,9 +61,7 @@ struct OutputQueueState {
     bool disposeRequested = false;
     bool disposeImmediately = false;
     float volume = 1.0f;
-    int bufferCount = 0;
-    OutputBufferRecord buffers[kMaxBuffers] = {};
-    std::unique_ptr<unsigned char[]> storage[kMaxBuffers];
+    OutputBufferPool buffers;
 
     // The playback thread's own.
     pa_context* context = nullptr;
@@ -129,17 +102,6 @@ void OnDrained(pa_stream* /*stream*/, int /*success*/, void* userData) {
     static_cast<OutputQueueState*>(userData)->drained = true;
 }
 
-// Copies `bytes` bytes to the server's memory, at the queue's volume.
-void CopyScaled(void* to, const void* from, size_t bytes, float volume) {
-    if (volume == 1.0f) {
-        std::memcpy(to, from, bytes);
-        return;
-    }
-    const int16_t* in = static_cast<const int16_t*>(from);
-    int16_t* out = static_cast<int16_t*>(to);
-    for (size_t i = 0; i < bytes / 2; ++i) out[i] = static_cast<int16_t>(static_cast<float>(in[i]) * volume);
-}
-
 // Serves the server's request for data; see the file comment.
 void Feed(OutputQueueState* q) {
     const PulseLibrary& pa = *q->pa;
@@ -158,9 +120,7 @@ void Feed(OutputQueueState* q) {
             continue;
         }
         OutputBuffer buffer = q->ready.front();
-        uint32_t size = buffer->mAudioDataByteSize;
-        if (size > buffer->mAudioDataBytesCapacity) size = buffer->mAudioDataBytesCapacity;
-        size -= size % frameBytes;
+        const uint32_t size = PlayableBytes(*buffer, frameBytes);
         if (q->readyOffset >= size) {
             q->ready.pop();
             q->readyOffset = 0;
@@ -178,6 +138,7 @@ void Feed(OutputQueueState* q) {
             pa.stream_cancel_write(q->stream);
             break;
         }
+        // To the server's memory, at the queue's volume.
         CopyScaled(target, static_cast<const unsigned char*>(buffer->mAudioData) + q->readyOffset, targetBytes,
                    q->playVolume);
         if (pa.stream_write(q->stream, target, targetBytes, nullptr, 0, PA_SEEK_RELATIVE) < 0) break;
@@ -358,14 +319,6 @@ void Run(OutputQueueState* q) {
     tl_playbackQueue = nullptr;
 }
 
-bool SupportedFormat(const StreamFormat& format) {
-    return format.mFormatID == kOutputFormatLinearPCM &&
-           (format.mFormatFlags & ~kOutputFormatFlagsSignedPacked) == 0 && format.mBitsPerChannel == 16 &&
-           format.mChannelsPerFrame >= 1 && format.mChannelsPerFrame <= PA_CHANNELS_MAX &&
-           format.mSampleRate >= 1.0 && format.mSampleRate <= PA_RATE_MAX &&
-           format.mBytesPerFrame == 2 * format.mChannelsPerFrame;
-}
-
 void Post(OutputQueueState* q, bool OutputQueueState::*request) {
     std::lock_guard<std::mutex> lock(q->mutex);
     q->*request = true;
@@ -378,7 +331,7 @@ int OutputQueueNew(const StreamFormat* format, OutputCallback callback, void* us
     if (queue == nullptr) return kOutputErrorBadArgument;
     *queue = nullptr;
     if (format == nullptr || callback == nullptr) return kOutputErrorBadArgument;
-    if (!SupportedFormat(*format)) return kOutputErrorUnsupportedFormat;
+    if (!SupportedOutputFormat(*format, PA_CHANNELS_MAX, PA_RATE_MAX)) return kOutputErrorUnsupportedFormat;
 
     OutputQueueState* q = new (std::nothrow) OutputQueueState;
     if (q == nullptr) return kOutputErrorResources;
@@ -401,21 +354,7 @@ int OutputQueueNew(const StreamFormat* format, OutputCallback callback, void* us
 }
 
 int OutputQueueAllocateBuffer(OutputQueue queue, uint32_t capacity, OutputBuffer* buffer) {
-    if (buffer == nullptr) return kOutputErrorBadArgument;
-    *buffer = nullptr;
-    if (queue == nullptr || capacity == 0 || capacity > kMaxBufferBytes) return kOutputErrorBadArgument;
-    std::lock_guard<std::mutex> lock(queue->mutex);
-    if (queue->bufferCount == kMaxBuffers) return kOutputErrorResources;
-    const int index = queue->bufferCount;
-    queue->storage[index].reset(new (std::nothrow) unsigned char[capacity]());
-    if (queue->storage[index] == nullptr) return kOutputErrorResources;
-    OutputBufferRecord& record = queue->buffers[index];
-    record.mAudioData = queue->storage[index].get();
-    record.mAudioDataBytesCapacity = capacity;
-    record.mAudioDataByteSize = 0;
-    ++queue->bufferCount;
-    *buffer = &record;
-    return 0;
+    return AllocateOutputBuffer(queue, capacity, buffer);
 }
 
 int OutputQueueEnqueueBuffer(OutputQueue queue, OutputBuffer buffer) {
@@ -436,7 +375,7 @@ int OutputQueuePrime(OutputQueue queue, uint32_t /*frames*/) {
 }
 
 int OutputQueueSetVolume(OutputQueue queue, float volume) {
-    if (queue == nullptr || !(volume >= 0.0f && volume <= 1.0f)) return kOutputErrorBadArgument;
+    if (queue == nullptr || !ValidOutputVolume(volume)) return kOutputErrorBadArgument;
     std::lock_guard<std::mutex> lock(queue->mutex);
     queue->volume = volume;
     Wake(queue);

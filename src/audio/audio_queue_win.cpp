@@ -16,44 +16,21 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <cstring>
-#include <memory>
 #include <mutex>
 #include <new>
 #include <thread>
 
 #include "audio_queue.h"
+#include "output_buffers.h"
 
 namespace {
 
-constexpr int kMaxBuffers = 16;
-constexpr uint32_t kMaxBufferBytes = 1u << 20;
 constexpr DWORD kDrainTimeoutMs = 500;
 
 enum class Phase { Opening, Playing, Failed };
 
-// A fixed ring of buffer indices: no allocation once the queue exists.
-class IndexRing {
-public:
-    bool empty() const { return count_ == 0; }
-    bool push(int index) {
-        if (count_ == kMaxBuffers) return false;
-        slots_[(head_ + count_) % kMaxBuffers] = index;
-        ++count_;
-        return true;
-    }
-    int pop() {
-        const int index = slots_[head_];
-        head_ = (head_ + 1) % kMaxBuffers;
-        --count_;
-        return index;
-    }
-
-private:
-    int slots_[kMaxBuffers] = {};
-    int head_ = 0;
-    int count_ = 0;
-};
+// Buffers by their index in the pool.
+using IndexRing = OutputRing<int>;
 
 }  // namespace
 
@@ -79,14 +56,12 @@ struct OutputQueueState {
     bool disposeRequested = false;
     bool disposeImmediately = false;
     float volume = 1.0f;
-    int bufferCount = 0;
-    OutputBufferRecord buffers[kMaxBuffers] = {};
-    std::unique_ptr<unsigned char[]> storage[kMaxBuffers];
+    OutputBufferPool buffers;
 
     // The playback thread's own.
     HWAVEOUT device = nullptr;
-    WAVEHDR headers[kMaxBuffers] = {};
-    bool onDevice[kMaxBuffers] = {};
+    WAVEHDR headers[kMaxOutputBuffers] = {};
+    bool onDevice[kMaxOutputBuffers] = {};
     IndexRing ready;
     bool started = false;
     bool stopping = false;
@@ -96,19 +71,7 @@ struct OutputQueueState {
 
 namespace {
 
-int IndexOf(OutputQueueState* q, OutputBuffer buffer) {
-    for (int i = 0; i < kMaxBuffers; ++i)
-        if (&q->buffers[i] == buffer) return i;
-    return -1;
-}
-
 bool OnPlaybackThread(const OutputQueueState* q) { return GetCurrentThreadId() == q->threadId; }
-
-void Scale(void* data, uint32_t bytes, float volume) {
-    if (volume == 1.0f) return;
-    int16_t* samples = static_cast<int16_t*>(data);
-    for (uint32_t i = 0; i < bytes / 2; ++i) samples[i] = static_cast<int16_t>(static_cast<float>(samples[i]) * volume);
-}
 
 // Tells the callback, once, that the output has gone; unless closing began.
 void ReportLoss(OutputQueueState* q) {
@@ -132,11 +95,9 @@ void Write(OutputQueueState* q, int index) {
     if (q->lost) return;
     OutputBufferRecord& record = q->buffers[index];
     WAVEHDR& header = q->headers[index];
-    uint32_t size = record.mAudioDataByteSize;
-    if (size > record.mAudioDataBytesCapacity) size = record.mAudioDataBytesCapacity;
-    size -= size % q->format.nBlockAlign;
+    const uint32_t size = PlayableBytes(record, q->format.nBlockAlign);
     if (size == 0) return;
-    Scale(record.mAudioData, size, q->playVolume);
+    CopyScaled(record.mAudioData, record.mAudioData, size, q->playVolume);
     if (header.dwFlags & WHDR_PREPARED) waveOutUnprepareHeader(q->device, &header, sizeof header);
     header = WAVEHDR{};
     header.lpData = static_cast<LPSTR>(record.mAudioData);
@@ -151,7 +112,7 @@ void Write(OutputQueueState* q, int index) {
 
 // Passes every buffer the device has played through the callback.
 void Refill(OutputQueueState* q) {
-    for (int i = 0; i < q->bufferCount && i < kMaxBuffers; ++i) {
+    for (int i = 0; i < q->buffers.count(); ++i) {
         if (!q->onDevice[i] || (q->headers[i].dwFlags & WHDR_DONE) == 0) continue;
         q->onDevice[i] = false;
         // No refill once stopping: what is queued plays, then nothing.
@@ -160,7 +121,7 @@ void Refill(OutputQueueState* q) {
 }
 
 bool AnyOnDevice(const OutputQueueState* q) {
-    for (int i = 0; i < kMaxBuffers; ++i)
+    for (int i = 0; i < kMaxOutputBuffers; ++i)
         if (q->onDevice[i] && (q->headers[i].dwFlags & WHDR_DONE) == 0) return true;
     return false;
 }
@@ -215,17 +176,10 @@ void Run(OutputQueueState* q) {
         }
     }
     waveOutReset(q->device);
-    for (int i = 0; i < kMaxBuffers; ++i)
+    for (int i = 0; i < kMaxOutputBuffers; ++i)
         if (q->headers[i].dwFlags & WHDR_PREPARED) waveOutUnprepareHeader(q->device, &q->headers[i], sizeof(WAVEHDR));
     waveOutClose(q->device);
     q->device = nullptr;
-}
-
-bool SupportedFormat(const StreamFormat& format) {
-    return format.mFormatID == kOutputFormatLinearPCM &&
-           (format.mFormatFlags & ~kOutputFormatFlagsSignedPacked) == 0 && format.mBitsPerChannel == 16 &&
-           format.mChannelsPerFrame >= 1 && format.mChannelsPerFrame <= 8 && format.mSampleRate >= 1.0 &&
-           format.mSampleRate <= 384000.0 && format.mBytesPerFrame == 2 * format.mChannelsPerFrame;
 }
 
 void Post(OutputQueueState* q, bool OutputQueueState::*request) {
@@ -246,7 +200,7 @@ int OutputQueueNew(const StreamFormat* format, OutputCallback callback, void* us
     if (queue == nullptr) return kOutputErrorBadArgument;
     *queue = nullptr;
     if (format == nullptr || callback == nullptr) return kOutputErrorBadArgument;
-    if (!SupportedFormat(*format)) return kOutputErrorUnsupportedFormat;
+    if (!SupportedOutputFormat(*format, 8, 384000.0)) return kOutputErrorUnsupportedFormat;
 
     OutputQueueState* q = new (std::nothrow) OutputQueueState;
     if (q == nullptr) return kOutputErrorResources;
@@ -288,26 +242,12 @@ int OutputQueueNew(const StreamFormat* format, OutputCallback callback, void* us
 }
 
 int OutputQueueAllocateBuffer(OutputQueue queue, uint32_t capacity, OutputBuffer* buffer) {
-    if (buffer == nullptr) return kOutputErrorBadArgument;
-    *buffer = nullptr;
-    if (queue == nullptr || capacity == 0 || capacity > kMaxBufferBytes) return kOutputErrorBadArgument;
-    std::lock_guard<std::mutex> lock(queue->mutex);
-    if (queue->bufferCount == kMaxBuffers) return kOutputErrorResources;
-    const int index = queue->bufferCount;
-    queue->storage[index].reset(new (std::nothrow) unsigned char[capacity]());
-    if (queue->storage[index] == nullptr) return kOutputErrorResources;
-    OutputBufferRecord& record = queue->buffers[index];
-    record.mAudioData = queue->storage[index].get();
-    record.mAudioDataBytesCapacity = capacity;
-    record.mAudioDataByteSize = 0;
-    ++queue->bufferCount;
-    *buffer = &record;
-    return 0;
+    return AllocateOutputBuffer(queue, capacity, buffer);
 }
 
 int OutputQueueEnqueueBuffer(OutputQueue queue, OutputBuffer buffer) {
     if (queue == nullptr || buffer == nullptr) return kOutputErrorBadArgument;
-    const int index = IndexOf(queue, buffer);
+    const int index = queue->buffers.IndexOf(buffer);
     if (index < 0) return kOutputErrorBadArgument;
     if (OnPlaybackThread(queue)) {
         // From the callback: straight to the device, or held until started.
@@ -327,7 +267,7 @@ int OutputQueuePrime(OutputQueue queue, uint32_t /*frames*/) {
 }
 
 int OutputQueueSetVolume(OutputQueue queue, float volume) {
-    if (queue == nullptr || !(volume >= 0.0f && volume <= 1.0f)) return kOutputErrorBadArgument;
+    if (queue == nullptr || !ValidOutputVolume(volume)) return kOutputErrorBadArgument;
     std::lock_guard<std::mutex> lock(queue->mutex);
     queue->volume = volume;
     SetEvent(queue->wake);
