@@ -34,40 +34,29 @@ using IndexRing = OutputRing<int>;
 
 }  // namespace
 
-struct OutputQueueState {
+struct OutputQueueState : OutputQueueBase {
     // Set at creation, read-only afterwards.
-    OutputCallback callback = nullptr;
-    void* userData = nullptr;
     WAVEFORMATEX format{};
     HANDLE wake = nullptr;    // auto-reset: mail has come
     HANDLE played = nullptr;  // auto-reset: waveOut finished a buffer
-    std::thread thread;
     DWORD threadId = 0;  // the playback thread's; written before `opened` is told
 
-    // The mailbox: guarded by `mutex`.
-    std::mutex mutex;
+    // In the mailbox, guarded by `mutex`.
     std::condition_variable opened;
     Phase phase = Phase::Opening;
     int error = 0;
-    int failure = 0;  // OutputQueueFailure
     IndexRing incoming;
-    bool startRequested = false;
-    bool stopRequested = false;
-    bool disposeRequested = false;
-    bool disposeImmediately = false;
-    float volume = 1.0f;
-    OutputBufferPool buffers;
 
     // The playback thread's own.
     HWAVEOUT device = nullptr;
     WAVEHDR headers[kMaxOutputBuffers] = {};
     bool onDevice[kMaxOutputBuffers] = {};
     IndexRing ready;
-    bool started = false;
-    bool stopping = false;
-    bool lost = false;
-    float playVolume = 1.0f;
 };
+
+OutputQueueBase* QueueBase(OutputQueue queue) { return queue; }
+
+void WakePlayback(OutputQueue queue) { SetEvent(queue->wake); }
 
 namespace {
 
@@ -128,22 +117,12 @@ bool AnyOnDevice(const OutputQueueState* q) {
 
 // Takes what other threads posted; true once disposal was asked for.
 bool TakeMail(OutputQueueState* q, bool* immediately) {
-    bool start = false;
-    bool dispose = false;
-    {
-        std::lock_guard<std::mutex> lock(q->mutex);
-        while (!q->incoming.empty()) q->ready.push(q->incoming.pop());
-        start = q->startRequested;
-        q->startRequested = false;
-        if (q->stopRequested) q->stopping = true;
-        dispose = q->disposeRequested;
-        *immediately = q->disposeImmediately;
-        q->playVolume = q->volume;
-    }
-    if (start) q->started = true;
+    const OutputRequests mail = q->TakeRequests(&q->incoming, &q->ready);
+    *immediately = mail.immediately;
+    if (mail.start) q->started = true;
     if (q->started)
         while (!q->ready.empty()) Write(q, q->ready.pop());
-    return dispose;
+    return mail.dispose;
 }
 
 void Run(OutputQueueState* q) {
@@ -182,12 +161,6 @@ void Run(OutputQueueState* q) {
     q->device = nullptr;
 }
 
-void Post(OutputQueueState* q, bool OutputQueueState::*request) {
-    std::lock_guard<std::mutex> lock(q->mutex);
-    q->*request = true;
-    SetEvent(q->wake);
-}
-
 void Free(OutputQueueState* q) {
     if (q->wake != nullptr) CloseHandle(q->wake);
     if (q->played != nullptr) CloseHandle(q->played);
@@ -197,10 +170,7 @@ void Free(OutputQueueState* q) {
 }  // namespace
 
 int OutputQueueNew(const StreamFormat* format, OutputCallback callback, void* userData, OutputQueue* queue) {
-    if (queue == nullptr) return kOutputErrorBadArgument;
-    *queue = nullptr;
-    if (format == nullptr || callback == nullptr) return kOutputErrorBadArgument;
-    if (!SupportedOutputFormat(*format, 8, 384000.0)) return kOutputErrorUnsupportedFormat;
+    if (const int error = CheckOutputQueueNew(format, callback, queue, 8, 384000.0)) return error;
 
     OutputQueueState* q = new (std::nothrow) OutputQueueState;
     if (q == nullptr) return kOutputErrorResources;
@@ -231,7 +201,7 @@ int OutputQueueNew(const StreamFormat* format, OutputCallback callback, void* us
         }
     } catch (...) {
         if (q->thread.joinable()) {
-            Post(q, &OutputQueueState::disposeRequested);
+            PostOutputRequest(q, &OutputQueueBase::disposeRequested);
             q->thread.join();
         }
         Free(q);
@@ -239,10 +209,6 @@ int OutputQueueNew(const StreamFormat* format, OutputCallback callback, void* us
     }
     *queue = q;
     return 0;
-}
-
-int OutputQueueAllocateBuffer(OutputQueue queue, uint32_t capacity, OutputBuffer* buffer) {
-    return AllocateOutputBuffer(queue, capacity, buffer);
 }
 
 int OutputQueueEnqueueBuffer(OutputQueue queue, OutputBuffer buffer) {
@@ -257,40 +223,7 @@ int OutputQueueEnqueueBuffer(OutputQueue queue, OutputBuffer buffer) {
     }
     std::lock_guard<std::mutex> lock(queue->mutex);
     if (!queue->incoming.push(index)) return kOutputErrorBadArgument;
-    SetEvent(queue->wake);
-    return 0;
-}
-
-int OutputQueuePrime(OutputQueue queue, uint32_t /*frames*/) {
-    // Linear PCM has nothing to decode ahead.
-    return queue != nullptr ? 0 : kOutputErrorBadArgument;
-}
-
-int OutputQueueSetVolume(OutputQueue queue, float volume) {
-    if (queue == nullptr || !ValidOutputVolume(volume)) return kOutputErrorBadArgument;
-    std::lock_guard<std::mutex> lock(queue->mutex);
-    queue->volume = volume;
-    SetEvent(queue->wake);
-    return 0;
-}
-
-int OutputQueueStart(OutputQueue queue) {
-    if (queue == nullptr) return kOutputErrorBadArgument;
-    Post(queue, &OutputQueueState::startRequested);
-    return 0;
-}
-
-int OutputQueueFlush(OutputQueue queue) {
-    // Nothing is held back from the device once started.
-    return queue != nullptr ? 0 : kOutputErrorBadArgument;
-}
-
-int OutputQueueStop(OutputQueue queue, bool immediate) {
-    if (queue == nullptr) return kOutputErrorBadArgument;
-    std::lock_guard<std::mutex> lock(queue->mutex);
-    queue->stopRequested = true;
-    if (immediate) queue->disposeImmediately = true;
-    SetEvent(queue->wake);
+    WakePlayback(queue);
     return 0;
 }
 
@@ -298,39 +231,17 @@ int OutputQueueDispose(OutputQueue queue, bool immediate) {
     if (queue == nullptr) return kOutputErrorBadArgument;
     // The callback cannot wait for its own thread to end.
     if (OnPlaybackThread(queue)) return kOutputErrorBadArgument;
-    {
-        std::lock_guard<std::mutex> lock(queue->mutex);
-        queue->stopRequested = true;
-        queue->disposeRequested = true;
-        if (immediate) queue->disposeImmediately = true;
-        SetEvent(queue->wake);
-    }
+    PostOutputDispose(queue, immediate);
     if (queue->thread.joinable()) queue->thread.join();
     Free(queue);
     return 0;
 }
 
-void OutputQueueEndCallbackLoop() {}
-
-int OutputQueueFailure(OutputQueue queue) {
-    if (queue == nullptr) return kOutputErrorBadArgument;
-    std::lock_guard<std::mutex> lock(queue->mutex);
-    return queue->failure;
-}
-
 const char* OutputQueueErrorText(int error) {
     switch (error) {
-        case 0:
-            return "no error";
-        case kOutputErrorUnsupportedFormat:
-            return "unsupported format";
         case kOutputErrorNoServer:
             return "no audio output device, or it refused the format";
-        case kOutputErrorBadArgument:
-            return "bad argument";
-        case kOutputErrorResources:
-            return "out of memory or threads";
         default:
-            return "audio output error";
+            return OutputErrorText(error);
     }
 }

@@ -1,11 +1,12 @@
-// What the Linux and Windows output queues of audio_queue.h share: the fixed
-// set of buffers a queue hands out, the fixed rings that carry them between
-// threads, and the sample handling on the way out. (The macOS audio queues
-// own their buffers themselves.)
+// What the Linux and Windows output queues of audio_queue.h share (the macOS
+// audio queues are the system's own): the fixed set of buffers a queue hands
+// out, the fixed rings that carry them between threads, the mailbox through
+// which other threads reach the playback thread, and the sample handling on
+// the way out. The operations that only post to the mailbox are defined once,
+// in output_buffers.cpp.
 //
 // Everything is sized when the queue is opened; nothing here allocates once
-// the buffers circulate, and nothing here locks: the queue says which of its
-// locks guards what.
+// the buffers circulate.
 #pragma once
 
 #if !defined(__APPLE__)
@@ -16,6 +17,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <thread>
 
 #include "audio_queue.h"
 
@@ -85,16 +87,69 @@ private:
     std::unique_ptr<unsigned char[]> storage_[kMaxOutputBuffers];
 };
 
-// OutputQueueAllocateBuffer, for a queue whose pool `buffers` is guarded by
-// its `mutex`.
-template <typename Queue>
-int AllocateOutputBuffer(Queue* queue, uint32_t capacity, OutputBuffer* buffer) {
-    if (buffer == nullptr) return kOutputErrorBadArgument;
-    *buffer = nullptr;
-    if (queue == nullptr || capacity == 0 || capacity > kMaxOutputBufferBytes) return kOutputErrorBadArgument;
-    std::lock_guard<std::mutex> lock(queue->mutex);
-    return queue->buffers.Allocate(capacity, buffer);
-}
+// The requests the playback thread takes from its mailbox at once.
+struct OutputRequests {
+    bool start = false;
+    bool dispose = false;
+    bool immediately = false;  // dispose without playing out what is queued
+};
+
+// What every queue holds besides its platform's objects; each platform's
+// OutputQueueState derives from it.
+struct OutputQueueBase {
+    // Set at creation, read-only afterwards.
+    OutputCallback callback = nullptr;
+    void* userData = nullptr;
+    std::thread thread;
+
+    // The mailbox: guarded by `mutex`, which guards the platform's mailbox
+    // fields too. Each post wakes the playback thread (WakePlayback).
+    std::mutex mutex;
+    int failure = 0;  // OutputQueueFailure
+    bool startRequested = false;
+    bool stopRequested = false;
+    bool disposeRequested = false;
+    bool disposeImmediately = false;
+    float volume = 1.0f;
+    OutputBufferPool buffers;
+
+    // The playback thread's own.
+    bool started = false;
+    bool stopping = false;
+    bool lost = false;
+    float playVolume = 1.0f;
+
+    // On the playback thread: moves what was enqueued meanwhile from
+    // `incoming` (in the mailbox) to `ready`, and takes the requests; a start
+    // is taken once, a stop and the volume apply at once.
+    template <typename T>
+    OutputRequests TakeRequests(OutputRing<T>* incoming, OutputRing<T>* ready) {
+        std::lock_guard<std::mutex> lock(mutex);
+        while (!incoming->empty()) ready->push(incoming->pop());
+        OutputRequests requests;
+        requests.start = startRequested;
+        startRequested = false;
+        if (stopRequested) stopping = true;
+        requests.dispose = disposeRequested;
+        requests.immediately = disposeImmediately;
+        playVolume = volume;
+        return requests;
+    }
+};
+
+// Each platform's queue file provides these two for output_buffers.cpp.
+OutputQueueBase* QueueBase(OutputQueue queue);
+// Wakes the playback thread of `queue`; the caller holds its mutex.
+void WakePlayback(OutputQueue queue);
+
+// Sets `request` and wakes the playback thread.
+void PostOutputRequest(OutputQueue queue, bool OutputQueueBase::*request);
+// Asks the playback thread to stop and end (without playing out what is
+// queued, if `immediate`).
+void PostOutputDispose(OutputQueue queue, bool immediate);
+
+// OutputQueueErrorText for the errors every platform has.
+const char* OutputErrorText(int error);
 
 // The bytes of `record` to play: its size, at most its capacity, in whole
 // frames of `frameBytes` bytes.
@@ -125,6 +180,14 @@ inline bool SupportedOutputFormat(const StreamFormat& format, uint32_t maxChanne
            format.mBytesPerFrame == 2 * format.mChannelsPerFrame;
 }
 
-inline bool ValidOutputVolume(float volume) { return volume >= 0.0f && volume <= 1.0f; }
+// 0, or the error of OutputQueueNew for these arguments.
+inline int CheckOutputQueueNew(const StreamFormat* format, OutputCallback callback, OutputQueue* queue,
+                               uint32_t maxChannels, double maxRate) {
+    if (queue == nullptr) return kOutputErrorBadArgument;
+    *queue = nullptr;
+    if (format == nullptr || callback == nullptr) return kOutputErrorBadArgument;
+    if (!SupportedOutputFormat(*format, maxChannels, maxRate)) return kOutputErrorUnsupportedFormat;
+    return 0;
+}
 
 #endif
