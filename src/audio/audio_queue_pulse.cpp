@@ -21,19 +21,16 @@
 #include <pthread.h>
 
 #include <chrono>
-#include <cstring>
-#include <memory>
 #include <mutex>
 #include <new>
 #include <thread>
 
 #include "audio_queue.h"
+#include "output_buffers.h"
 #include "pulse_library.h"
 
 namespace {
 
-constexpr int kMaxBuffers = 16;
-constexpr uint32_t kMaxBufferBytes = 1u << 20;
 constexpr auto kConnectTimeout = std::chrono::seconds(3);
 constexpr auto kDrainTimeout = std::chrono::milliseconds(500);
 constexpr int kPollTimeoutUs = 20000;         // while waiting for something with a deadline
@@ -42,53 +39,18 @@ constexpr int kMaxRefillsPerRequest = 256;     // a callback that never fills ca
 
 using Clock = std::chrono::steady_clock;
 
-// A fixed ring of buffer pointers: no allocation once the queue exists.
-class BufferRing {
-public:
-    bool empty() const { return count_ == 0; }
-    OutputBuffer front() const { return slots_[head_]; }
-    bool push(OutputBuffer buffer) {
-        if (count_ == kMaxBuffers) return false;
-        slots_[(head_ + count_) % kMaxBuffers] = buffer;
-        ++count_;
-        return true;
-    }
-    OutputBuffer pop() {
-        OutputBuffer buffer = slots_[head_];
-        head_ = (head_ + 1) % kMaxBuffers;
-        --count_;
-        return buffer;
-    }
-
-private:
-    OutputBuffer slots_[kMaxBuffers] = {};
-    int head_ = 0;
-    int count_ = 0;
-};
+using BufferRing = OutputRing<OutputBuffer>;
 
 }  // namespace
 
-struct OutputQueueState {
+struct OutputQueueState : OutputQueueBase {
     // Set at creation, read-only afterwards.
-    OutputCallback callback = nullptr;
-    void* userData = nullptr;
     pa_sample_spec sampleFormat{};
-    std::thread thread;
 
-    // The mailbox: guarded by `mutex`.
-    std::mutex mutex;
-    int failure = 0;                  // OutputQueueFailure
+    // In the mailbox, guarded by `mutex`.
     const PulseLibrary* pa = nullptr;  // set by the thread together with mainloop
     pa_mainloop* mainloop = nullptr;  // for wakeups; null until connecting and once freed
     BufferRing incoming;
-    bool startRequested = false;
-    bool stopRequested = false;
-    bool disposeRequested = false;
-    bool disposeImmediately = false;
-    float volume = 1.0f;
-    int bufferCount = 0;
-    OutputBufferRecord buffers[kMaxBuffers] = {};
-    std::unique_ptr<unsigned char[]> storage[kMaxBuffers];
 
     // The playback thread's own.
     pa_context* context = nullptr;
@@ -96,22 +58,20 @@ struct OutputQueueState {
     BufferRing ready;
     BufferRing spent;
     uint32_t readyOffset = 0;  // bytes of ready.front() already written
-    bool started = false;
-    bool stopping = false;
     bool draining = false;
     bool drained = false;
-    bool lost = false;
-    float playVolume = 1.0f;
 };
+
+OutputQueueBase* QueueBase(OutputQueue queue) { return queue; }
+
+void WakePlayback(OutputQueue q) {
+    // Caller holds q->mutex, so the main loop cannot be freed meanwhile.
+    if (q->mainloop != nullptr) q->pa->mainloop_wakeup(q->mainloop);
+}
 
 namespace {
 
 thread_local OutputQueueState* tl_playbackQueue = nullptr;
-
-void Wake(OutputQueueState* q) {
-    // Caller holds q->mutex, so the main loop cannot be freed meanwhile.
-    if (q->mainloop != nullptr) q->pa->mainloop_wakeup(q->mainloop);
-}
 
 bool ContextGone(pa_context_state_t state) {
     return state == PA_CONTEXT_FAILED || state == PA_CONTEXT_TERMINATED;
@@ -127,17 +87,6 @@ void OnStreamState(pa_stream* /*stream*/, void* /*userData*/) {}
 
 void OnDrained(pa_stream* /*stream*/, int /*success*/, void* userData) {
     static_cast<OutputQueueState*>(userData)->drained = true;
-}
-
-// Copies `bytes` bytes to the server's memory, at the queue's volume.
-void CopyScaled(void* to, const void* from, size_t bytes, float volume) {
-    if (volume == 1.0f) {
-        std::memcpy(to, from, bytes);
-        return;
-    }
-    const int16_t* in = static_cast<const int16_t*>(from);
-    int16_t* out = static_cast<int16_t*>(to);
-    for (size_t i = 0; i < bytes / 2; ++i) out[i] = static_cast<int16_t>(static_cast<float>(in[i]) * volume);
 }
 
 // Serves the server's request for data; see the file comment.
@@ -158,9 +107,7 @@ void Feed(OutputQueueState* q) {
             continue;
         }
         OutputBuffer buffer = q->ready.front();
-        uint32_t size = buffer->mAudioDataByteSize;
-        if (size > buffer->mAudioDataBytesCapacity) size = buffer->mAudioDataBytesCapacity;
-        size -= size % frameBytes;
+        const uint32_t size = PlayableBytes(*buffer, frameBytes);
         if (q->readyOffset >= size) {
             q->ready.pop();
             q->readyOffset = 0;
@@ -178,6 +125,7 @@ void Feed(OutputQueueState* q) {
             pa.stream_cancel_write(q->stream);
             break;
         }
+        // To the server's memory, at the queue's volume.
         CopyScaled(target, static_cast<const unsigned char*>(buffer->mAudioData) + q->readyOffset, targetBytes,
                    q->playVolume);
         if (pa.stream_write(q->stream, target, targetBytes, nullptr, 0, PA_SEEK_RELATIVE) < 0) break;
@@ -266,22 +214,10 @@ int Connect(OutputQueueState* q, pa_mainloop* mainloop) {
 
 // Takes what other threads posted; true once the thread may end.
 bool TakeMail(OutputQueueState* q, Clock::time_point* disposeDeadline) {
-    bool start = false;
-    bool dispose = false;
-    bool immediately = false;
-    {
-        std::lock_guard<std::mutex> lock(q->mutex);
-        while (!q->incoming.empty()) q->ready.push(q->incoming.pop());
-        start = q->startRequested;
-        q->startRequested = false;
-        if (q->stopRequested) q->stopping = true;
-        dispose = q->disposeRequested;
-        immediately = q->disposeImmediately;
-        q->playVolume = q->volume;
-    }
+    const OutputRequests mail = q->TakeRequests(&q->incoming, &q->ready);
     const PulseLibrary& pa = *q->pa;
     const bool connected = q->stream != nullptr && !q->lost;
-    if (start && connected && !q->started) {
+    if (mail.start && connected && !q->started) {
         q->started = true;
         if (pa_operation* op = pa.stream_cork(q->stream, 0, nullptr, nullptr)) pa.operation_unref(op);
     }
@@ -292,9 +228,9 @@ bool TakeMail(OutputQueueState* q, Clock::time_point* disposeDeadline) {
         if (pa_operation* op = pa.stream_drain(q->stream, OnDrained, q)) pa.operation_unref(op);
         else q->drained = true;
     }
-    if (!dispose) return false;
+    if (!mail.dispose) return false;
     if (*disposeDeadline == Clock::time_point()) *disposeDeadline = Clock::now() + kDrainTimeout;
-    return immediately || !connected || !q->started || q->drained || Clock::now() >= *disposeDeadline;
+    return mail.immediately || !connected || !q->started || q->drained || Clock::now() >= *disposeDeadline;
 }
 
 // Tells the callback, once, that the output has gone or never came; unless
@@ -358,27 +294,10 @@ void Run(OutputQueueState* q) {
     tl_playbackQueue = nullptr;
 }
 
-bool SupportedFormat(const StreamFormat& format) {
-    return format.mFormatID == kOutputFormatLinearPCM &&
-           (format.mFormatFlags & ~kOutputFormatFlagsSignedPacked) == 0 && format.mBitsPerChannel == 16 &&
-           format.mChannelsPerFrame >= 1 && format.mChannelsPerFrame <= PA_CHANNELS_MAX &&
-           format.mSampleRate >= 1.0 && format.mSampleRate <= PA_RATE_MAX &&
-           format.mBytesPerFrame == 2 * format.mChannelsPerFrame;
-}
-
-void Post(OutputQueueState* q, bool OutputQueueState::*request) {
-    std::lock_guard<std::mutex> lock(q->mutex);
-    q->*request = true;
-    Wake(q);
-}
-
 }  // namespace
 
 int OutputQueueNew(const StreamFormat* format, OutputCallback callback, void* userData, OutputQueue* queue) {
-    if (queue == nullptr) return kOutputErrorBadArgument;
-    *queue = nullptr;
-    if (format == nullptr || callback == nullptr) return kOutputErrorBadArgument;
-    if (!SupportedFormat(*format)) return kOutputErrorUnsupportedFormat;
+    if (const int error = CheckOutputQueueNew(format, callback, queue, PA_CHANNELS_MAX, PA_RATE_MAX)) return error;
 
     OutputQueueState* q = new (std::nothrow) OutputQueueState;
     if (q == nullptr) return kOutputErrorResources;
@@ -400,24 +319,6 @@ int OutputQueueNew(const StreamFormat* format, OutputCallback callback, void* us
     return 0;
 }
 
-int OutputQueueAllocateBuffer(OutputQueue queue, uint32_t capacity, OutputBuffer* buffer) {
-    if (buffer == nullptr) return kOutputErrorBadArgument;
-    *buffer = nullptr;
-    if (queue == nullptr || capacity == 0 || capacity > kMaxBufferBytes) return kOutputErrorBadArgument;
-    std::lock_guard<std::mutex> lock(queue->mutex);
-    if (queue->bufferCount == kMaxBuffers) return kOutputErrorResources;
-    const int index = queue->bufferCount;
-    queue->storage[index].reset(new (std::nothrow) unsigned char[capacity]());
-    if (queue->storage[index] == nullptr) return kOutputErrorResources;
-    OutputBufferRecord& record = queue->buffers[index];
-    record.mAudioData = queue->storage[index].get();
-    record.mAudioDataBytesCapacity = capacity;
-    record.mAudioDataByteSize = 0;
-    ++queue->bufferCount;
-    *buffer = &record;
-    return 0;
-}
-
 int OutputQueueEnqueueBuffer(OutputQueue queue, OutputBuffer buffer) {
     if (queue == nullptr || buffer == nullptr) return kOutputErrorBadArgument;
     if (tl_playbackQueue == queue) {
@@ -426,40 +327,7 @@ int OutputQueueEnqueueBuffer(OutputQueue queue, OutputBuffer buffer) {
     }
     std::lock_guard<std::mutex> lock(queue->mutex);
     if (!queue->incoming.push(buffer)) return kOutputErrorBadArgument;
-    Wake(queue);
-    return 0;
-}
-
-int OutputQueuePrime(OutputQueue queue, uint32_t /*frames*/) {
-    // Linear PCM has nothing to decode ahead.
-    return queue != nullptr ? 0 : kOutputErrorBadArgument;
-}
-
-int OutputQueueSetVolume(OutputQueue queue, float volume) {
-    if (queue == nullptr || !(volume >= 0.0f && volume <= 1.0f)) return kOutputErrorBadArgument;
-    std::lock_guard<std::mutex> lock(queue->mutex);
-    queue->volume = volume;
-    Wake(queue);
-    return 0;
-}
-
-int OutputQueueStart(OutputQueue queue) {
-    if (queue == nullptr) return kOutputErrorBadArgument;
-    Post(queue, &OutputQueueState::startRequested);
-    return 0;
-}
-
-int OutputQueueFlush(OutputQueue queue) {
-    // Nothing is held back from the server: stopping plays out the rest.
-    return queue != nullptr ? 0 : kOutputErrorBadArgument;
-}
-
-int OutputQueueStop(OutputQueue queue, bool immediate) {
-    if (queue == nullptr) return kOutputErrorBadArgument;
-    std::lock_guard<std::mutex> lock(queue->mutex);
-    queue->stopRequested = true;
-    if (immediate) queue->disposeImmediately = true;  // no draining at the end
-    Wake(queue);
+    WakePlayback(queue);
     return 0;
 }
 
@@ -467,46 +335,24 @@ int OutputQueueDispose(OutputQueue queue, bool immediate) {
     if (queue == nullptr) return kOutputErrorBadArgument;
     // The callback cannot wait for its own thread to end.
     if (tl_playbackQueue == queue) return kOutputErrorBadArgument;
-    {
-        std::lock_guard<std::mutex> lock(queue->mutex);
-        queue->stopRequested = true;
-        queue->disposeRequested = true;
-        if (immediate) queue->disposeImmediately = true;
-        Wake(queue);
-    }
+    PostOutputDispose(queue, immediate);
     if (queue->thread.joinable()) queue->thread.join();
     delete queue;
     return 0;
 }
 
-void OutputQueueEndCallbackLoop() {}
-
-int OutputQueueFailure(OutputQueue queue) {
-    if (queue == nullptr) return kOutputErrorBadArgument;
-    std::lock_guard<std::mutex> lock(queue->mutex);
-    return queue->failure;
-}
-
 const char* OutputQueueErrorText(int error) {
     switch (error) {
-        case 0:
-            return "no error";
-        case kOutputErrorUnsupportedFormat:
-            return "unsupported format";
         case kOutputErrorNoLibrary:
             return "libpulse is not installed";
         case kOutputErrorNoServer:
             return "no sound server, or it refused the connection";
         case kOutputErrorTimeout:
             return "the sound server did not answer";
-        case kOutputErrorBadArgument:
-            return "bad argument";
-        case kOutputErrorResources:
-            return "out of memory or threads";
         case kOutputErrorLost:
             return "the sound server went away";
         default:
-            return "audio output error";
+            return OutputErrorText(error);
     }
 }
 

@@ -16,99 +16,51 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <cstring>
-#include <memory>
 #include <mutex>
 #include <new>
 #include <thread>
 
 #include "audio_queue.h"
+#include "output_buffers.h"
 
 namespace {
 
-constexpr int kMaxBuffers = 16;
-constexpr uint32_t kMaxBufferBytes = 1u << 20;
 constexpr DWORD kDrainTimeoutMs = 500;
 
 enum class Phase { Opening, Playing, Failed };
 
-// A fixed ring of buffer indices: no allocation once the queue exists.
-class IndexRing {
-public:
-    bool empty() const { return count_ == 0; }
-    bool push(int index) {
-        if (count_ == kMaxBuffers) return false;
-        slots_[(head_ + count_) % kMaxBuffers] = index;
-        ++count_;
-        return true;
-    }
-    int pop() {
-        const int index = slots_[head_];
-        head_ = (head_ + 1) % kMaxBuffers;
-        --count_;
-        return index;
-    }
-
-private:
-    int slots_[kMaxBuffers] = {};
-    int head_ = 0;
-    int count_ = 0;
-};
+// Buffers by their index in the pool.
+using IndexRing = OutputRing<int>;
 
 }  // namespace
 
-struct OutputQueueState {
+struct OutputQueueState : OutputQueueBase {
     // Set at creation, read-only afterwards.
-    OutputCallback callback = nullptr;
-    void* userData = nullptr;
     WAVEFORMATEX format{};
     HANDLE wake = nullptr;    // auto-reset: mail has come
     HANDLE played = nullptr;  // auto-reset: waveOut finished a buffer
-    std::thread thread;
     DWORD threadId = 0;  // the playback thread's; written before `opened` is told
 
-    // The mailbox: guarded by `mutex`.
-    std::mutex mutex;
+    // In the mailbox, guarded by `mutex`.
     std::condition_variable opened;
     Phase phase = Phase::Opening;
     int error = 0;
-    int failure = 0;  // OutputQueueFailure
     IndexRing incoming;
-    bool startRequested = false;
-    bool stopRequested = false;
-    bool disposeRequested = false;
-    bool disposeImmediately = false;
-    float volume = 1.0f;
-    int bufferCount = 0;
-    OutputBufferRecord buffers[kMaxBuffers] = {};
-    std::unique_ptr<unsigned char[]> storage[kMaxBuffers];
 
     // The playback thread's own.
     HWAVEOUT device = nullptr;
-    WAVEHDR headers[kMaxBuffers] = {};
-    bool onDevice[kMaxBuffers] = {};
+    WAVEHDR headers[kMaxOutputBuffers] = {};
+    bool onDevice[kMaxOutputBuffers] = {};
     IndexRing ready;
-    bool started = false;
-    bool stopping = false;
-    bool lost = false;
-    float playVolume = 1.0f;
 };
+
+OutputQueueBase* QueueBase(OutputQueue queue) { return queue; }
+
+void WakePlayback(OutputQueue queue) { SetEvent(queue->wake); }
 
 namespace {
 
-int IndexOf(OutputQueueState* q, OutputBuffer buffer) {
-    for (int i = 0; i < kMaxBuffers; ++i)
-        if (&q->buffers[i] == buffer) return i;
-    return -1;
-}
-
 bool OnPlaybackThread(const OutputQueueState* q) { return GetCurrentThreadId() == q->threadId; }
-
-void Scale(void* data, uint32_t bytes, float volume) {
-    if (volume == 1.0f) return;
-    int16_t* samples = static_cast<int16_t*>(data);
-    for (uint32_t i = 0; i < bytes / 2; ++i) samples[i] = static_cast<int16_t>(static_cast<float>(samples[i]) * volume);
-}
 
 // Tells the callback, once, that the output has gone; unless closing began.
 void ReportLoss(OutputQueueState* q) {
@@ -132,11 +84,9 @@ void Write(OutputQueueState* q, int index) {
     if (q->lost) return;
     OutputBufferRecord& record = q->buffers[index];
     WAVEHDR& header = q->headers[index];
-    uint32_t size = record.mAudioDataByteSize;
-    if (size > record.mAudioDataBytesCapacity) size = record.mAudioDataBytesCapacity;
-    size -= size % q->format.nBlockAlign;
+    const uint32_t size = PlayableBytes(record, q->format.nBlockAlign);
     if (size == 0) return;
-    Scale(record.mAudioData, size, q->playVolume);
+    CopyScaled(record.mAudioData, record.mAudioData, size, q->playVolume);
     if (header.dwFlags & WHDR_PREPARED) waveOutUnprepareHeader(q->device, &header, sizeof header);
     header = WAVEHDR{};
     header.lpData = static_cast<LPSTR>(record.mAudioData);
@@ -151,7 +101,7 @@ void Write(OutputQueueState* q, int index) {
 
 // Passes every buffer the device has played through the callback.
 void Refill(OutputQueueState* q) {
-    for (int i = 0; i < q->bufferCount && i < kMaxBuffers; ++i) {
+    for (int i = 0; i < q->buffers.count(); ++i) {
         if (!q->onDevice[i] || (q->headers[i].dwFlags & WHDR_DONE) == 0) continue;
         q->onDevice[i] = false;
         // No refill once stopping: what is queued plays, then nothing.
@@ -160,29 +110,19 @@ void Refill(OutputQueueState* q) {
 }
 
 bool AnyOnDevice(const OutputQueueState* q) {
-    for (int i = 0; i < kMaxBuffers; ++i)
+    for (int i = 0; i < kMaxOutputBuffers; ++i)
         if (q->onDevice[i] && (q->headers[i].dwFlags & WHDR_DONE) == 0) return true;
     return false;
 }
 
 // Takes what other threads posted; true once disposal was asked for.
 bool TakeMail(OutputQueueState* q, bool* immediately) {
-    bool start = false;
-    bool dispose = false;
-    {
-        std::lock_guard<std::mutex> lock(q->mutex);
-        while (!q->incoming.empty()) q->ready.push(q->incoming.pop());
-        start = q->startRequested;
-        q->startRequested = false;
-        if (q->stopRequested) q->stopping = true;
-        dispose = q->disposeRequested;
-        *immediately = q->disposeImmediately;
-        q->playVolume = q->volume;
-    }
-    if (start) q->started = true;
+    const OutputRequests mail = q->TakeRequests(&q->incoming, &q->ready);
+    *immediately = mail.immediately;
+    if (mail.start) q->started = true;
     if (q->started)
         while (!q->ready.empty()) Write(q, q->ready.pop());
-    return dispose;
+    return mail.dispose;
 }
 
 void Run(OutputQueueState* q) {
@@ -215,23 +155,10 @@ void Run(OutputQueueState* q) {
         }
     }
     waveOutReset(q->device);
-    for (int i = 0; i < kMaxBuffers; ++i)
+    for (int i = 0; i < kMaxOutputBuffers; ++i)
         if (q->headers[i].dwFlags & WHDR_PREPARED) waveOutUnprepareHeader(q->device, &q->headers[i], sizeof(WAVEHDR));
     waveOutClose(q->device);
     q->device = nullptr;
-}
-
-bool SupportedFormat(const StreamFormat& format) {
-    return format.mFormatID == kOutputFormatLinearPCM &&
-           (format.mFormatFlags & ~kOutputFormatFlagsSignedPacked) == 0 && format.mBitsPerChannel == 16 &&
-           format.mChannelsPerFrame >= 1 && format.mChannelsPerFrame <= 8 && format.mSampleRate >= 1.0 &&
-           format.mSampleRate <= 384000.0 && format.mBytesPerFrame == 2 * format.mChannelsPerFrame;
-}
-
-void Post(OutputQueueState* q, bool OutputQueueState::*request) {
-    std::lock_guard<std::mutex> lock(q->mutex);
-    q->*request = true;
-    SetEvent(q->wake);
 }
 
 void Free(OutputQueueState* q) {
@@ -243,10 +170,7 @@ void Free(OutputQueueState* q) {
 }  // namespace
 
 int OutputQueueNew(const StreamFormat* format, OutputCallback callback, void* userData, OutputQueue* queue) {
-    if (queue == nullptr) return kOutputErrorBadArgument;
-    *queue = nullptr;
-    if (format == nullptr || callback == nullptr) return kOutputErrorBadArgument;
-    if (!SupportedFormat(*format)) return kOutputErrorUnsupportedFormat;
+    if (const int error = CheckOutputQueueNew(format, callback, queue, 8, 384000.0)) return error;
 
     OutputQueueState* q = new (std::nothrow) OutputQueueState;
     if (q == nullptr) return kOutputErrorResources;
@@ -277,7 +201,7 @@ int OutputQueueNew(const StreamFormat* format, OutputCallback callback, void* us
         }
     } catch (...) {
         if (q->thread.joinable()) {
-            Post(q, &OutputQueueState::disposeRequested);
+            PostOutputRequest(q, &OutputQueueBase::disposeRequested);
             q->thread.join();
         }
         Free(q);
@@ -287,27 +211,9 @@ int OutputQueueNew(const StreamFormat* format, OutputCallback callback, void* us
     return 0;
 }
 
-int OutputQueueAllocateBuffer(OutputQueue queue, uint32_t capacity, OutputBuffer* buffer) {
-    if (buffer == nullptr) return kOutputErrorBadArgument;
-    *buffer = nullptr;
-    if (queue == nullptr || capacity == 0 || capacity > kMaxBufferBytes) return kOutputErrorBadArgument;
-    std::lock_guard<std::mutex> lock(queue->mutex);
-    if (queue->bufferCount == kMaxBuffers) return kOutputErrorResources;
-    const int index = queue->bufferCount;
-    queue->storage[index].reset(new (std::nothrow) unsigned char[capacity]());
-    if (queue->storage[index] == nullptr) return kOutputErrorResources;
-    OutputBufferRecord& record = queue->buffers[index];
-    record.mAudioData = queue->storage[index].get();
-    record.mAudioDataBytesCapacity = capacity;
-    record.mAudioDataByteSize = 0;
-    ++queue->bufferCount;
-    *buffer = &record;
-    return 0;
-}
-
 int OutputQueueEnqueueBuffer(OutputQueue queue, OutputBuffer buffer) {
     if (queue == nullptr || buffer == nullptr) return kOutputErrorBadArgument;
-    const int index = IndexOf(queue, buffer);
+    const int index = queue->buffers.IndexOf(buffer);
     if (index < 0) return kOutputErrorBadArgument;
     if (OnPlaybackThread(queue)) {
         // From the callback: straight to the device, or held until started.
@@ -317,40 +223,7 @@ int OutputQueueEnqueueBuffer(OutputQueue queue, OutputBuffer buffer) {
     }
     std::lock_guard<std::mutex> lock(queue->mutex);
     if (!queue->incoming.push(index)) return kOutputErrorBadArgument;
-    SetEvent(queue->wake);
-    return 0;
-}
-
-int OutputQueuePrime(OutputQueue queue, uint32_t /*frames*/) {
-    // Linear PCM has nothing to decode ahead.
-    return queue != nullptr ? 0 : kOutputErrorBadArgument;
-}
-
-int OutputQueueSetVolume(OutputQueue queue, float volume) {
-    if (queue == nullptr || !(volume >= 0.0f && volume <= 1.0f)) return kOutputErrorBadArgument;
-    std::lock_guard<std::mutex> lock(queue->mutex);
-    queue->volume = volume;
-    SetEvent(queue->wake);
-    return 0;
-}
-
-int OutputQueueStart(OutputQueue queue) {
-    if (queue == nullptr) return kOutputErrorBadArgument;
-    Post(queue, &OutputQueueState::startRequested);
-    return 0;
-}
-
-int OutputQueueFlush(OutputQueue queue) {
-    // Nothing is held back from the device once started.
-    return queue != nullptr ? 0 : kOutputErrorBadArgument;
-}
-
-int OutputQueueStop(OutputQueue queue, bool immediate) {
-    if (queue == nullptr) return kOutputErrorBadArgument;
-    std::lock_guard<std::mutex> lock(queue->mutex);
-    queue->stopRequested = true;
-    if (immediate) queue->disposeImmediately = true;
-    SetEvent(queue->wake);
+    WakePlayback(queue);
     return 0;
 }
 
@@ -358,39 +231,17 @@ int OutputQueueDispose(OutputQueue queue, bool immediate) {
     if (queue == nullptr) return kOutputErrorBadArgument;
     // The callback cannot wait for its own thread to end.
     if (OnPlaybackThread(queue)) return kOutputErrorBadArgument;
-    {
-        std::lock_guard<std::mutex> lock(queue->mutex);
-        queue->stopRequested = true;
-        queue->disposeRequested = true;
-        if (immediate) queue->disposeImmediately = true;
-        SetEvent(queue->wake);
-    }
+    PostOutputDispose(queue, immediate);
     if (queue->thread.joinable()) queue->thread.join();
     Free(queue);
     return 0;
 }
 
-void OutputQueueEndCallbackLoop() {}
-
-int OutputQueueFailure(OutputQueue queue) {
-    if (queue == nullptr) return kOutputErrorBadArgument;
-    std::lock_guard<std::mutex> lock(queue->mutex);
-    return queue->failure;
-}
-
 const char* OutputQueueErrorText(int error) {
     switch (error) {
-        case 0:
-            return "no error";
-        case kOutputErrorUnsupportedFormat:
-            return "unsupported format";
         case kOutputErrorNoServer:
             return "no audio output device, or it refused the format";
-        case kOutputErrorBadArgument:
-            return "bad argument";
-        case kOutputErrorResources:
-            return "out of memory or threads";
         default:
-            return "audio output error";
+            return OutputErrorText(error);
     }
 }
