@@ -85,7 +85,7 @@ mkdir -p "$renderings"
 # The suite's uninstrumented plug-in (build-plain/) and any renderer that is
 # already built; the renderer only hands the blocks over, so a sanitized one
 # does as well. Without them, a Linux build of its own with just the two.
-first() { for f in "$@"; do [ -e "$f" ] && { echo "$f"; return; }; done; }
+first() { for f in "$@"; do [ -e "$f" ] && { echo "$f"; return; }; done; return 0; }
 linux_plugin=$(first build-plain/morindale_linux_amd64.so build/morindale_linux_amd64.so)
 renderer=$(first build/tools/morindale-render build-asan/tools/morindale-render)
 if [ -z "$linux_plugin" ] || [ -z "$renderer" ]; then
