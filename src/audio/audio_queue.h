@@ -13,6 +13,9 @@
 // playback thread of its own on which the callback runs. A buffer counts as
 // played once its bytes have gone to the sound server; it is refilled when the
 // server next asks for data.
+// Windows: our own queue over WinMM's waveOut (audio_queue_win.cpp), likewise
+// with a playback thread of its own; a buffer is refilled once the device has
+// played it. Both share their buffer pool and mailbox (output_buffers.h).
 //
 // Opening may finish on the queue's own thread: OutputQueueNew then returns
 // at once (the Linux queue connects to its server there, with a deadline), and
