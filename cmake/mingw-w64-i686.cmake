@@ -1,22 +1,4 @@
-# Cross-compiling for Windows with Debian's mingw-w64 (i686). The posix
-# thread model: std::thread and std::mutex over winpthread, which is linked
-# statically like the C++ runtime.
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR i686)
-set(MINGW_PREFIX i686-w64-mingw32)
-
-set(CMAKE_C_COMPILER ${MINGW_PREFIX}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${MINGW_PREFIX}-g++-posix)
-set(CMAKE_RC_COMPILER ${MINGW_PREFIX}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# Test programs built here run under Wine.
-find_program(MORINDALE_WINE NAMES wine wine64 PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH)
-if(MORINDALE_WINE)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${MORINDALE_WINE})
-endif()
+# Windows, 32 bit (morindale_win32.dll).
+set(MORINDALE_MINGW_ARCH i686)
+set(MORINDALE_MINGW_WINE wine wine64)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-common.cmake)
