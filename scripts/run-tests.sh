@@ -92,9 +92,11 @@ run_ctest build-api26 -L "$API26_TESTS"
 if [ -f scripts/run-wine-tests.sh ]; then
   stage "Windows build under Wine"
   set +e
-  bash scripts/run-wine-tests.sh 2>&1 | tee build-wine.log
+  wine_log=$(mktemp)
+  bash scripts/run-wine-tests.sh 2>&1 | tee "$wine_log"
   set -e
-  line=$(grep -E '^wine: [0-9]+ passed, [0-9]+ failed' build-wine.log | tail -n 1 || true)
+  line=$(grep -E '^wine: [0-9]+ passed, [0-9]+ failed' "$wine_log" | tail -n 1 || true)
+  rm -f "$wine_log"
   if [ -n "$line" ]; then
     passed=$((passed + $(sed -E 's/^wine: ([0-9]+) passed.*/\1/' <<<"$line")))
     failed=$((failed + $(sed -E 's/^wine: [0-9]+ passed, ([0-9]+) failed.*/\1/' <<<"$line")))
