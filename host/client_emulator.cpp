@@ -160,6 +160,7 @@ void ClientEmulator::setFunctionPointers() {
 int ClientEmulator::init() {
     int result = Required<int (*)()>(*this, "ts3plugin_init")();
     initialised_ = true;
+    shutDown_ = false;  // initialised again after a shutdown: live until the next one
     return result;
 }
 
@@ -212,12 +213,27 @@ void ClientEmulator::initHotkeys() {
     freeMemory(list);
 }
 
+bool ClientEmulator::registersBeforeInit() const {
+    switch (options_.startOrder) {
+        case StartOrder::kInitFirst: return false;
+        case StartOrder::kRegisterFirst: return true;
+        case StartOrder::kAsTheApi: break;
+    }
+    const int version = options_.apiVersion != 0 ? options_.apiVersion : apiVersion;
+    return version >= 21;
+}
+
 void ClientEmulator::start() {
     load();
     identify();
     setFunctionPointers();
-    init();
-    registerPluginID();
+    if (registersBeforeInit()) {
+        registerPluginID();
+        init();
+    } else {
+        init();
+        registerPluginID();
+    }
     initMenus();
     initHotkeys();
 }

@@ -62,9 +62,14 @@ struct ClientData {
     std::string pluginPath = "/tmp/ts3client-config/plugins/";
 };
 
+// Which of init and registration start() calls first. Clients of plug-in API
+// 20 (3.0.x) initialise first; from API 21 (3.1) on they register first.
+enum class StartOrder { kAsTheApi, kInitFirst, kRegisterFirst };
+
 struct Options {
     std::string pluginFile;  // empty: $MORINDALE_PLUGIN_FILE, else the library of this build
     int apiVersion = 0;      // table layout; 0: as the plug-in reports
+    StartOrder startOrder = StartOrder::kAsTheApi;
     bool privateHome = true; // give the plug-in a fresh, empty home directory
     // With a private home, the PulseAudio server the plug-in's monitor output
     // reaches ("unix:/path/native"); empty: none (see sound_environment.h).
@@ -86,8 +91,10 @@ public:
     void registerPluginID(const std::string& id = "morindale_test_plugin_id");
     void initMenus();
     void initHotkeys();
-    // load, identify, setFunctionPointers, init, registerPluginID, menus, hotkeys
+    // load, identify, setFunctionPointers, then init and registerPluginID in
+    // the order of the API (Options::startOrder), then menus and hotkeys
     void start();
+    bool registersBeforeInit() const;
     void shutdown();
     void unload();  // dlclose; shuts down first when needed
 

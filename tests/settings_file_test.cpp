@@ -84,13 +84,49 @@ TEST(SettingsFile, EveryChangeRewritesTheWholeFile) {
     EXPECT_EQ(DirectoryEntries(client.home()), std::vector<std::string>{kFileName});
 }
 
-TEST(SettingsFile, RegistrationLoadsEveryKeyAndPrintsTheStatusLine) {
-    ClientEmulator client;
-    StartWithFile(client, "ENABLED=0\nEFFECT=9\nHEAR_VOICE=0\nHEAR_MUSIC=0\nUSE_DIRECTSOUND=0\nCUSTOM_PITCH=1500\n");
+// Clients of API 20 initialise before they register the ID, later ones the
+// other way round; the settings load once, at whichever comes last.
+class SettingsStartOrder : public ::testing::TestWithParam<morindale_host::StartOrder> {};
+
+TEST_P(SettingsStartOrder, StartLoadsEveryKeyOncePrintsTheStatusLineAndGreysTheItems) {
+    morindale_host::Options options;
+    options.startOrder = GetParam();
+    ClientEmulator client(options);
+    StartWithFile(client, "ENABLED=0\nEFFECT=12\nHEAR_VOICE=0\nHEAR_MUSIC=0\nUSE_DIRECTSOUND=0\nCUSTOM_PITCH=1500\n");
     EXPECT_EQ(client.chatMessages(), std::vector<std::string>{kDisabledLine});
     EXPECT_EQ(MenuEnabledCalls(client), EffectItemsSetTo(0));
-    EXPECT_EQ(Probe(client), SettingsText(0, 9, 1, 0, 0, 1500));
+    EXPECT_TRUE(VoiceUntouched(client));
+    // From API 21 on the path query takes the ID: with no ID yet, none is made.
+    const bool idBeforeInit = GetParam() == morindale_host::StartOrder::kRegisterFirst;
+    EXPECT_EQ(client.calls("getPluginPath").size(), MORINDALE_PLUGIN_API >= 21 && !idBeforeInit ? 0u : 1u);
+    EXPECT_EQ(Probe(client), SettingsText(0, 12, 1, 0, 0, 1500));
+
+    // Shut down and started again in the same process: one load again.
+    client.shutdown();
+    client.clearCalls();
+    if (client.registersBeforeInit()) {
+        client.registerPluginID();
+        EXPECT_TRUE(client.chatMessages().empty()) << "loaded before init built the path";
+        client.init();
+    } else {
+        client.init();
+        EXPECT_TRUE(client.chatMessages().empty()) << "loaded before the ID was registered";
+        client.registerPluginID();
+    }
+    EXPECT_EQ(client.chatMessages(), std::vector<std::string>{kDisabledLine});
+    client.clearCalls();
+    client.hotkey("effect_pfmale");
+    EXPECT_EQ(MenuEnabledCalls(client), std::vector<std::string>{});
+    EXPECT_EQ(ReadFile(client.settingsFile()), SettingsText(0, 13, 1, 0, 0, 1500));
 }
+
+INSTANTIATE_TEST_SUITE_P(BothClientOrders, SettingsStartOrder,
+                         ::testing::Values(morindale_host::StartOrder::kInitFirst,
+                                           morindale_host::StartOrder::kRegisterFirst),
+                         [](const auto& info) {
+                             return info.param == morindale_host::StartOrder::kInitFirst ? "InitFirst"
+                                                                                         : "RegisterFirst";
+                         });
 
 TEST(SettingsFile, LoadingDoesNotWriteTheFile) {
     const std::string handEdited = "EFFECT=12\n# a note\n";

@@ -3,6 +3,7 @@
 // server-tab changes and shuts it down.
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 #include "actions.h"
 #include "audio/monitor.h"
@@ -27,9 +28,9 @@ void LogClientPaths() {
     ts3Functions.getAppPath(appPath, kClientPathSize);
     ts3Functions.getResourcesPath(resourcesPath, kClientPathSize);
     ts3Functions.getConfigPath(configPath, kClientPathSize);
-#if MORINDALE_PLUGIN_API >= 26
-    // This client wants the plug-in's ID with the query, and the ID is only
-    // known after registration: without it the path is left out.
+#if MORINDALE_PLUGIN_API >= 21
+    // These clients want the plug-in's ID with the query; they register it
+    // before init. Without an ID the path is left out.
     const char* id = PluginId();
     if (id != nullptr) ts3Functions.getPluginPath(pluginPath, kClientPathSize, id);
 #else
@@ -37,6 +38,33 @@ void LogClientPaths() {
 #endif
     gl_MyLogging("PLUGIN: App path: %s\nResources path: %s\nConfig path: %s\nPlugin path: %s\n",
                  appPath, resourcesPath, configPath, pluginPath);
+}
+
+// The settings are loaded once the plug-in ID is registered and init has
+// built the settings path, whichever of the two comes last: clients of plug-in
+// API 20 initialise first, later clients register first. Shutdown starts the
+// pair afresh. The client may call the two on different threads.
+std::mutex startMutex;  // guards initialisedSinceShutdown and the pair's ordering
+bool initialisedSinceShutdown = false;
+
+// Marks init done; true when the ID is already registered.
+bool InitDone() {
+    std::lock_guard<std::mutex> lock(startMutex);
+    initialisedSinceShutdown = true;
+    return PluginId() != nullptr;
+}
+
+// Registers id; true when init has already run since the last shutdown.
+// False, with nothing to load, when the ID could not be kept.
+bool RegistrationDone(const char* id) {
+    std::lock_guard<std::mutex> lock(startMutex);
+    return SetPluginId(id) && initialisedSinceShutdown;
+}
+
+void ShutdownDone() {
+    std::lock_guard<std::mutex> lock(startMutex);
+    initialisedSinceShutdown = false;
+    ClearPluginId();
 }
 
 }  // namespace
@@ -67,6 +95,7 @@ int ts3plugin_init() {
     LogClientPaths();
     EnableUpdateChecks();
     CheckForUpdate(true);
+    if (InitDone()) LoadSettings();
     return 0;
 }
 
@@ -74,14 +103,14 @@ void ts3plugin_shutdown() {
     gl_MyLogging("PLUGIN: shutdown\n");
     StopUpdateChecks();
     WAVE_WIN_Audio_close();
-    ClearPluginId();
+    ShutdownDone();
 }
 
 void ts3plugin_registerPluginID(const char* id) {
     if (id == nullptr) id = "";
-    if (!SetPluginId(id)) return;
-    gl_MyLogging("PLUGIN: registerPluginID: %s\n", PluginId());
-    LoadSettings();
+    const bool load = RegistrationDone(id);
+    gl_MyLogging("PLUGIN: registerPluginID: %s\n", id);
+    if (load) LoadSettings();
 }
 
 void ts3plugin_currentServerConnectionChanged(uint64 serverConnectionHandlerID) {
