@@ -25,22 +25,45 @@ void VoiceEngine::Process(const VoiceRequest& request, int16_t* samples, int sam
     if (voice == nullptr) return;
 
     const int count = (samples == nullptr || sampleCount < 0) ? 0 : sampleCount;
+    const bool monitor = request.monitor;
     try {
-        if (UsesPitchProcessor(voice->rule.kind)) {
-            const unsigned requested = requestedResets_.load(std::memory_order_acquire);
-            if (requested != honouredResets_) {
-                honouredResets_ = requested;
-                pitch_->Clear();
-            }
-            // Once per block, also for an empty one.
-            const double semitones = StepPitchRule(voice->rule, request.manualPitch);
-            ProcessWithPitch(semitones, samples, count, request.monitor, edited);
-        } else {
-            ProcessInPlace(voice->rule.kind, samples, count, request.monitor, edited);
+        // One case per kind of rule: a kind added to the table without its
+        // case here is a compiler warning (-Wswitch).
+        switch (voice->rule.kind) {
+            case RuleKind::FixedShift:
+            case RuleKind::ManualShift:
+            case RuleKind::Sweep:
+            case RuleKind::Jump:
+                HonourResetRequests();
+                // Once per block, also for an empty one.
+                ProcessThrough(*pitch_, StepPitchRule(voice->rule, request.manualPitch), samples, count, monitor,
+                               edited);
+                break;
+            case RuleKind::Echo:
+                echo_.Apply(samples, count);
+                CommitInPlace(samples, count, monitor, edited);
+                break;
+            case RuleKind::RingModulation:
+                ringModulator_.Apply(samples, count);
+                CommitInPlace(samples, count, monitor, edited);
+                break;
+            case RuleKind::Unchanged:
+                // The samples stay as they are, but are still committed.
+                CommitInPlace(samples, count, monitor, edited);
+                break;
         }
     } catch (...) {
         // SoundTouch throws only on misuse; the rest of the block stays as captured.
     }
+}
+
+// Clears the processors that hold samples back, once for any number of
+// requests since the last time; only the capture thread gets here.
+void VoiceEngine::HonourResetRequests() {
+    const unsigned requested = requestedResets_.load(std::memory_order_acquire);
+    if (requested == honouredResets_) return;
+    honouredResets_ = requested;
+    pitch_->Clear();
 }
 
 // Advances the rule by one block and returns the shift for it.
@@ -58,10 +81,11 @@ double VoiceEngine::StepPitchRule(const VoiceRule& rule, float manualPitch) {
     }
 }
 
-void VoiceEngine::ProcessWithPitch(double semitones, int16_t* samples, int count, bool monitor, int* edited) {
+void VoiceEngine::ProcessThrough(PitchProcessor& processor, double semitones, int16_t* samples, int count,
+                                 bool monitor, int* edited) {
     // Set on every block, although a fixed shift does not change: SoundTouch
     // ignores an unchanged value.
-    pitch_->SetSemitones(semitones);
+    processor.SetSemitones(semitones);
     lastSemitones_.store(static_cast<float>(semitones), std::memory_order_relaxed);
     // Returned samples fill the block from its start, continuously across
     // pieces; they never overtake the input already put in, so a piece's
@@ -69,16 +93,13 @@ void VoiceEngine::ProcessWithPitch(double semitones, int16_t* samples, int count
     int written = 0;
     for (int offset = 0, piece = 0; offset < count; offset += piece) {
         piece = std::min(kMergeBufferSize, count - offset);
-        const int received = pitch_->Process(samples + offset, piece, merge_);
+        const int received = processor.Process(samples + offset, piece, merge_);
         Commit(samples + written, received, monitor, edited);
         written += received;
     }
 }
 
-void VoiceEngine::ProcessInPlace(RuleKind kind, int16_t* samples, int count, bool monitor, int* edited) {
-    if (kind == RuleKind::Echo) echo_.Apply(samples, count);
-    if (kind == RuleKind::RingModulation) ringModulator_.Apply(samples, count);
-    // Unchanged leaves the samples as they are, but still commits them.
+void VoiceEngine::CommitInPlace(int16_t* samples, int count, bool monitor, int* edited) {
     for (int offset = 0, piece = 0; offset < count; offset += piece) {
         piece = std::min(kMergeBufferSize, count - offset);
         std::memcpy(merge_, samples + offset, static_cast<std::size_t>(piece) * sizeof(int16_t));

@@ -76,9 +76,15 @@ private:
     // this size, each committed like a block of its own.
     static constexpr int kMergeBufferSize = 300000;  // samples, 6.25 s
 
+    void HonourResetRequests();
+    // Advances a pitch rule by one block; returns the shift for it, semitones.
     double StepPitchRule(const VoiceRule& rule, float manualPitch);
-    void ProcessWithPitch(double semitones, int16_t* samples, int count, bool monitor, int* edited);
-    void ProcessInPlace(RuleKind kind, int16_t* samples, int count, bool monitor, int* edited);
+    // The block through a processor at `semitones`; what it returns is
+    // committed over the start of the block.
+    void ProcessThrough(PitchProcessor& processor, double semitones, int16_t* samples, int count, bool monitor,
+                        int* edited);
+    // The block, transformed in place or not at all, committed whole.
+    void CommitInPlace(int16_t* samples, int count, bool monitor, int* edited);
     void Commit(int16_t* dest, int count, bool monitor, int* edited);
 
     std::unique_ptr<PitchProcessor> pitch_;

@@ -116,14 +116,7 @@ constexpr const Voice* FindVoice(int id) {
     return nullptr;
 }
 
-// The voice with this hotkey keyword or renderer name (exact, case-sensitive),
-// or null.
-inline const Voice* FindVoiceByHotkey(const char* keyword) {
-    if (keyword == nullptr) return nullptr;
-    for (const Voice& voice : kVoices)
-        if (std::strcmp(voice.hotkey, keyword) == 0) return &voice;
-    return nullptr;
-}
+// The voice with this renderer name (exact, case-sensitive), or null.
 inline const Voice* FindVoiceByRendererName(const char* name) {
     if (name == nullptr) return nullptr;
     for (const Voice& voice : kVoices)
