@@ -1,7 +1,7 @@
 // The cost of one 960-sample block (20 ms) through the built plug-in's
-// captured-voice hook, per effect, chosen by hotkey as the client would,
-// against the same block through a bare SoundTouch with the plug-in's
-// settings and pitch rule.
+// captured-voice hook, per voice of the voice table, chosen by hotkey as the
+// client would (Pitch (manual) by "/morindale pitch"), against the same block
+// through a bare SoundTouch with the plug-in's settings and pitch rule.
 //
 // The two sides are paired block by block: each block of the bundled speech
 // goes through the hook and through bare SoundTouch (with the same 16-bit to
@@ -32,7 +32,10 @@
 
 #include "audio_file.h"
 #include "client_emulator.h"
+#include "pitch_rules.h"
 #include "sample_conversion.h"
+#include "soundtouch_pitch.h"
+#include "voice_table.h"
 
 namespace {
 
@@ -42,29 +45,9 @@ constexpr int kWarmUpBlocks = 300;
 constexpr int kBlocksPerRepetition = 500;  // 10 s of speech
 constexpr int kRepetitions = 9;
 
-enum class Pitch { Fixed, Mutation, Atari, None };
-
-struct Effect {
-    const char* name;
-    const char* hotkey;
-    Pitch pitch;
-    int semitones;  // Fixed
-    float fall;     // Mutation
-};
-
-const Effect kEffects[] = {
-    {"helium", "effect_phelium", Pitch::Fixed, 8, 0},
-    {"male", "effect_pmale", Pitch::Fixed, -3, 0},
-    {"female", "effect_pfmale", Pitch::Fixed, 4, 0},
-    {"baby", "effect_pbaby", Pitch::Fixed, 12, 0},
-    {"mutation-slow", "effect_mut_slow", Pitch::Mutation, 0, -0.01f},
-    {"mutation", "effect_mutation", Pitch::Mutation, 0, -0.1f},
-    {"mutation-fast", "effect_mut_fast", Pitch::Mutation, 0, -0.3f},
-    {"atari", "effect_atari", Pitch::Atari, 0, 0},
-    {"clone", "effect_clone", Pitch::None, 0, 0},
-    {"robotic", "effect_robovoice", Pitch::None, 0, 0},
-    {"myvoice", "effect_myvoice", Pitch::None, 0, 0},
-};
+// The manual pitch of the runs, in semitones, as the command sets it.
+constexpr const char* kManualPitchText = "2.5";
+constexpr float kManualPitch = 2.5f;
 
 std::string g_speechError;
 
@@ -86,49 +69,26 @@ double ThreadSeconds() {
     return static_cast<double>(now.tv_sec) + now.tv_nsec * 1e-9;
 }
 
-// Bare SoundTouch as the plug-in sets it up, with the effect's pitch rule.
+// Bare SoundTouch as the plug-in sets it up, with the voice's pitch rule.
 class BareProcessor {
 public:
-    explicit BareProcessor(const Effect& effect) : effect_(effect) {
-        touch_.setSampleRate(48000);
-        touch_.setChannels(1);
-        touch_.setTempoChange(0);
-        touch_.setRateChange(0);
-        touch_.setSetting(SETTING_USE_QUICKSEEK, 0);
-        touch_.setSetting(SETTING_USE_AA_FILTER, 1);
-        touch_.setSetting(SETTING_SEQUENCE_MS, 40);
-        touch_.setSetting(SETTING_SEEKWINDOW_MS, 15);
-        touch_.setSetting(SETTING_OVERLAP_MS, 8);
-    }
+    explicit BareProcessor(const Voice& voice) : voice_(voice) { ConfigureForVoice(touch_); }
     BareProcessor(const BareProcessor&) = delete;
     BareProcessor& operator=(const BareProcessor&) = delete;
 
     void process(int16_t* block) {
-        switch (effect_.pitch) {
-            case Pitch::Fixed: touch_.setPitchSemiTones(effect_.semitones); break;
-            case Pitch::Mutation:
-                value_ += step_;
-                if (value_ < -4.0f) {
-                    value_ = -4.0f;
-                    step_ = 0.1f;
-                } else if (value_ > 13.0f) {
-                    value_ = 13.0f;
-                    step_ = effect_.fall;
-                }
+        switch (voice_.rule.kind) {
+            case RuleKind::FixedShift: touch_.setPitchSemiTones(static_cast<double>(voice_.rule.semitones)); break;
+            case RuleKind::ManualShift: touch_.setPitchSemiTones(static_cast<double>(kManualPitch)); break;
+            case RuleKind::Sweep:
+                MutationRule(value_, step_, voice_.rule.semitones);
                 touch_.setPitchSemiTones(static_cast<double>(value_));
                 break;
-            case Pitch::Atari:
-                value_ += step_;
-                if (value_ < -3.0f) {
-                    step_ = 1.0f;
-                    shift_ = 6;
-                } else if (value_ > 4.0f) {
-                    shift_ = -3;
-                    step_ = -1.0f;
-                }
+            case RuleKind::Jump:
+                AtariRule(value_, step_, shift_);
                 touch_.setPitchSemiTones(shift_);
                 break;
-            case Pitch::None: return;
+            default: return;
         }
         SamplesToFloat(block, in_, kBlock);
         touch_.putSamples(in_, kBlock);
@@ -137,10 +97,10 @@ public:
     }
 
 private:
-    const Effect& effect_;
+    const Voice& voice_;
     soundtouch::SoundTouch touch_;
-    float value_ = 0.0f, step_ = 0.1f;
-    int shift_ = 0;
+    float value_ = kSweepStartValue, step_ = kSweepStartStep;
+    int32_t shift_ = 0;
     float in_[kBlock];
     float out_[kBlock];
 };
@@ -148,7 +108,7 @@ private:
 // One repetition: kBlocksPerRepetition blocks, each through both sides. The
 // manual iteration time is the hook's; the counters carry the bare side's
 // time and the ratio of the sums.
-void PairedBlocks(benchmark::State& state, const Effect* effect) {
+void PairedBlocks(benchmark::State& state, const Voice* voice) {
     const std::vector<int16_t>& speech = Speech();
     if (speech.empty()) {
         state.SkipWithError(g_speechError.c_str());
@@ -156,15 +116,18 @@ void PairedBlocks(benchmark::State& state, const Effect* effect) {
     }
     morindale_host::ClientEmulator client;
     client.start();
-    client.hotkey(effect->hotkey);
+    if (voice->rule.kind == RuleKind::ManualShift)
+        client.command((std::string("pitch ") + kManualPitchText).c_str());
+    else
+        client.hotkey(voice->hotkey);
     using Hook = void (*)(uint64, short*, int, int, int*);
     const Hook hook = client.entry<Hook>("ts3plugin_onEditCapturedVoiceDataEvent");
     if (hook == nullptr) {
         state.SkipWithError("the plug-in has no captured-voice hook");
         return;
     }
-    BareProcessor bare(*effect);
-    const bool paired = effect->pitch != Pitch::None;
+    BareProcessor bare(*voice);
+    const bool paired = UsesPitchProcessor(voice->rule.kind);
     const std::size_t blocks = speech.size() / kBlock;
     std::vector<int16_t> hookBlock(kBlock), bareBlock(kBlock);
     long b = 0;
@@ -278,8 +241,8 @@ int main(int argc, char** argv) {
             argv[i] = help;
         }
     }
-    for (const Effect& effect : kEffects) {
-        benchmark::RegisterBenchmark((std::string("Paired/") + effect.name).c_str(), PairedBlocks, &effect)
+    for (const Voice& voice : kVoices) {
+        benchmark::RegisterBenchmark((std::string("Paired/") + voice.rendererName).c_str(), PairedBlocks, &voice)
             ->Unit(benchmark::kMicrosecond)
             ->UseManualTime()
             ->Iterations(kBlocksPerRepetition)
@@ -294,8 +257,8 @@ int main(int argc, char** argv) {
 
     std::printf("\n%-14s %9s %8s %17s %8s %12s  %s\n", "effect", "hook us", "ratio", "spread", "spread%",
                 "x real time", "target");
-    for (const Effect& effect : kEffects) {
-        const Repetitions* repetitions = reporter.find(std::string("Paired/") + effect.name);
+    for (const Voice& voice : kVoices) {
+        const Repetitions* repetitions = reporter.find(std::string("Paired/") + voice.rendererName);
         if (repetitions == nullptr) continue;
         const double hook = Median(repetitions->hookSeconds);
         const double realTime = kBlockSeconds / hook;
@@ -310,10 +273,11 @@ int main(int argc, char** argv) {
             spreadText = text;
             std::snprintf(text, sizeof text, "%.1f", (*high - *low) / ratio * 100.0);
             spreadPercent = text;
-            if (effect.pitch == Pitch::Fixed) target = ratio <= 1.10 ? "within 10%: met" : "within 10%: MISSED";
+            const RuleKind kind = voice.rule.kind;
+            if (kind == RuleKind::FixedShift || kind == RuleKind::ManualShift) target = ratio <= 1.10 ? "within 10%: met" : "within 10%: MISSED";
         }
-        if (effect.pitch == Pitch::None) target = realTime >= 5000 ? ">= 5000x: met" : ">= 5000x: MISSED";
-        std::printf("%-14s %9.2f %8s %17s %8s %12.0f  %s\n", effect.name, hook * 1e6, ratioText.c_str(),
+        if (!UsesPitchProcessor(voice.rule.kind)) target = realTime >= 5000 ? ">= 5000x: met" : ">= 5000x: MISSED";
+        std::printf("%-14s %9.2f %8s %17s %8s %12.0f  %s\n", voice.rendererName, hook * 1e6, ratioText.c_str(),
                     spreadText.c_str(), spreadPercent.c_str(), realTime, target.c_str());
     }
     return 0;

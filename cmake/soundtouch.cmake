@@ -53,17 +53,3 @@ else()
   add_library(morindale::soundtouch ALIAS PkgConfig::SOUNDTOUCH)
   message(STATUS "SoundTouch: the system's shared library")
 endif()
-
-# The unit tests of the voice processing observe SoundTouch by interposing
-# its members (tests/voice_doubles.cpp), which needs the shared library: they
-# link the system's, whose processing is the same.
-if(NOT CMAKE_CROSSCOMPILING)
-  if(TARGET PkgConfig::SOUNDTOUCH)
-    add_library(morindale::soundtouch_shared ALIAS PkgConfig::SOUNDTOUCH)
-  else()
-    pkg_check_modules(SOUNDTOUCH IMPORTED_TARGET GLOBAL soundtouch)
-    if(SOUNDTOUCH_FOUND)
-      add_library(morindale::soundtouch_shared ALIAS PkgConfig::SOUNDTOUCH)
-    endif()
-  endif()
-endif()

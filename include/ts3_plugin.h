@@ -24,7 +24,10 @@
 extern "C" {
 #endif
 
-/* Identity and lifecycle; called once each on the client's main thread. */
+/* Identity and lifecycle, on the client's main thread. A client may shut the
+ * plug-in down and initialise it again without unloading it, so init,
+ * registration and shutdown can come more than once; registration comes
+ * after init for plug-in API 20, before it for later APIs. */
 MORINDALE_EXPORT const char* ts3plugin_name(void);
 MORINDALE_EXPORT const char* ts3plugin_version(void);
 MORINDALE_EXPORT int ts3plugin_apiVersion(void);
@@ -46,7 +49,11 @@ MORINDALE_EXPORT const char* ts3plugin_commandKeyword(void);
 /* Releases a block that the plug-in handed to the client. */
 MORINDALE_EXPORT void ts3plugin_freeMemory(void* data);
 
-/* Capture thread, once per captured block; never blocks, never allocates. */
+/* Capture thread, once per captured block. Takes no lock but the monitor
+ * FIFO's, which the output side holds only to copy a buffer. Allocates
+ * nothing itself; SoundTouch allocates (and frees at once) its anti-alias
+ * filter when the pitch changes: every block under Mutation, one in eight
+ * under Atari Game, the first block of a fixed shift. */
 MORINDALE_EXPORT void ts3plugin_onEditCapturedVoiceDataEvent(uint64 serverConnectionHandlerID,
                                                              short* samples, int sampleCount,
                                                              int channels, int* edited);

@@ -25,7 +25,6 @@ windows_packages=(
 )
 test_packages=(
   clang libclang-rt-14-dev            # fuzz targets (libFuzzer)
-  libsoundtouch-dev                   # unit tests observe the shared SoundTouch
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   pulseaudio pulseaudio-utils         # a sound server of the tests' own, with a null sink
   binutils file unzip                 # symbol, import and package checks

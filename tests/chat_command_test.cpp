@@ -8,7 +8,10 @@
 #include <vector>
 
 #include "diagnostics_client.h"
+#include "settings_support.h"
+#include "test_support.h"
 
+using morindale_host::ClientEmulator;
 using morindale_test::DiagnosticsClient;
 using Calls = std::vector<std::string>;
 
@@ -39,7 +42,7 @@ TEST_F(ChatCommand, EmptyOrBlankTextIsNotHandledAndDoesNothing) {
 }
 
 TEST_F(ChatCommand, SubCommandWordsAreCaseSensitive) {
-    for (const char* text : {"JOIN 12", "Join 12", "joIn 12", "SERVERINFO", "Subscribe 3", "ENABLEMENU 7 1"})
+    for (const char* text : {"JOIN 12", "Join 12", "joIn 12", "SERVERINFO", "Subscribe 3", "ENABLEMENU 7 1", "PITCH 2"})
         EXPECT_EQ(Run(text), 1) << text;
     EXPECT_EQ(plugin.Calls(), Calls{});
 }
@@ -319,6 +322,71 @@ TEST_F(ChatCommand, FailedSubscriptionRequestsAreLoggedAsInformation) {
                              "logMessage(Error unsubscribing channel, 4, Plugin, 2)",
                              "logMessage(Error subscribing channel, 4, Plugin, 2)",
                              "logMessage(Error unsubscribing channel, 4, Plugin, 2)"}));
+}
+
+// --- pitch ----------------------------------------------------------------------
+// These need a started plug-in: the command saves the settings and chooses
+// the voice.
+
+const char* const kPitchUsage =
+    "Usage: /morindale pitch <semitones>, from -12 to 12 with at most three decimals, e.g. /morindale pitch -2.5";
+
+TEST(ChatCommandPitch, SetsTheManualPitchSaysSoFirstAndChoosesTheVoice) {
+    struct Case {
+        const char* text;
+        const char* line;  // the first line printed
+        int stored;        // CUSTOM_PITCH
+    };
+    const Case cases[] = {
+        {"pitch -2.5", "Manual pitch set to -2.5 semitones. [Morindale]", -2500},
+        {"pitch +3", "Manual pitch set to +3 semitones. [Morindale]", 3000},
+        {"pitch 7", "Manual pitch set to +7 semitones. [Morindale]", 7000},
+        {"pitch 0.125", "Manual pitch set to +0.125 semitones. [Morindale]", 125},
+        {"pitch -1", "Manual pitch set to -1 semitone. [Morindale]", -1000},
+        {"pitch 12.000", "Manual pitch set to +12 semitones. [Morindale]", 12000},
+        {"pitch -12", "Manual pitch set to -12 semitones. [Morindale]", -12000},
+        {"  pitch   07.50  ", "Manual pitch set to +7.5 semitones. [Morindale]", 7500},
+        {"pitch -0", "Manual pitch set to 0 semitones. [Morindale]", 0},
+    };
+    ClientEmulator client;
+    client.start();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        client.clearCalls();
+        EXPECT_EQ(client.command(c.text), 0);
+        EXPECT_EQ(client.chatMessages(), (std::vector<std::string>{c.line, "Pitch (manual) voice active. [Morindale]"}));
+        EXPECT_EQ(morindale_test::ReadFile(client.settingsFile()), morindale_test::SettingsText(1, 22, 1, 1, 1, c.stored));
+    }
+    // Without a number: the value, and nothing else happens.
+    client.command("pitch 5.5");
+    client.hotkey("effect_clone");
+    client.clearCalls();
+    EXPECT_EQ(client.command("pitch"), 0);
+    EXPECT_EQ(client.chatMessages(), std::vector<std::string>{"Manual pitch is +5.5 semitones. [Morindale]"});
+    EXPECT_EQ(morindale_test::ReadFile(client.settingsFile()), morindale_test::SettingsText(1, 8, 1, 1, 1, 5500));
+    EXPECT_TRUE(client.problems().empty());
+}
+
+TEST(ChatCommandPitch, AnythingElseGivesTheRangeAndChangesNothing) {
+    ClientEmulator client;
+    client.start();
+    client.command("pitch 4");
+    client.hotkey("effect_robovoice");
+    const std::string before = morindale_test::ReadFile(client.settingsFile());
+    ASSERT_EQ(before, morindale_test::SettingsText(1, 16, 1, 1, 1, 4000));
+    for (const char* text : {"pitch 99", "pitch 12.001", "pitch -12.5", "pitch abc", "pitch nan", "pitch inf",
+                             "pitch -inf", "pitch 1e3", "pitch 1E1", "pitch 0x10", "pitch 2.5555", "pitch 2.",
+                             "pitch .5", "pitch +", "pitch -", "pitch 2,5", "pitch 2.5abc", "pitch ++2",
+                             "pitch 00000000007", "pitch 3 4", "pitch 4294967298", "pitch \xC2\xBD"}) {
+        SCOPED_TRACE(text);
+        client.clearCalls();
+        EXPECT_EQ(client.command(text), 0);
+        EXPECT_EQ(client.chatMessages(), std::vector<std::string>{kPitchUsage});
+        EXPECT_EQ(morindale_test::ReadFile(client.settingsFile()), before);
+    }
+    client.clearCalls();
+    client.command("pitch");
+    EXPECT_EQ(client.chatMessages(), std::vector<std::string>{"Manual pitch is +4 semitones. [Morindale]"});
 }
 
 // --- the command buffer -------------------------------------------------------

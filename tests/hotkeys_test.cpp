@@ -55,7 +55,7 @@ TEST(HotkeyEvents, EachActionKeywordRunsItsAction) {
     const std::pair<const char*, int> effects[] = {
         {"effect_atari", 7},      {"effect_clone", 8},     {"effect_myvoice", 17}, {"effect_mut_slow", 9},
         {"effect_mutation", 10},  {"effect_mut_fast", 11}, {"effect_pmale", 12},  {"effect_pfmale", 13},
-        {"effect_phelium", 14},   {"effect_pbaby", 15},    {"effect_robovoice", 16}};
+        {"effect_phelium", 14},   {"effect_pbaby", 15},    {"effect_pmanual", 22},  {"effect_robovoice", 16}};
     const char* const messages[] = {
         "Atari Game voice active. [Morindale]",      "Clone voice active. [Morindale]",
         "Mutation (slow) voice active. [Morindale]", "Mutation voice active. [Morindale]",
@@ -63,12 +63,15 @@ TEST(HotkeyEvents, EachActionKeywordRunsItsAction) {
         "Pitch (female) voice active. [Morindale]",  "Pitch (helium) voice active. [Morindale]",
         "Pitch (baby) voice active. [Morindale]",    "Robotic voice active. [Morindale]",
         "My voice active. [Morindale]"};
+    const auto message = [&messages](int id) {
+        return id == 22 ? std::string("Pitch (manual) voice active. [Morindale]") : std::string(messages[id - 7]);
+    };
     ClientEmulator client;
     client.start();
     for (const auto& [keyword, id] : effects) {
         client.clearCalls();
         client.hotkey(keyword);
-        EXPECT_EQ(client.chatMessages(), std::vector<std::string>{messages[id - 7]}) << keyword;
+        EXPECT_EQ(client.chatMessages(), std::vector<std::string>{message(id)}) << keyword;
         EXPECT_EQ(ReadFile(client.settingsFile()), SettingsText(1, id, 1)) << keyword;
     }
     client.clearCalls();
@@ -84,7 +87,7 @@ TEST(HotkeyEvents, EachActionKeywordRunsItsAction) {
 TEST(HotkeyEvents, KeywordsWithoutAnActionDoNothing) {
     ClientEmulator client;
     client.start();
-    for (const char* keyword : {"effect_pmanual", "effect_musicplayer", "effect_hearmusic"}) client.hotkey(keyword);
+    for (const char* keyword : {"effect_musicplayer", "effect_hearmusic"}) client.hotkey(keyword);
     EXPECT_TRUE(client.chatMessages().empty());
     EXPECT_FALSE(FileExists(client.settingsFile()));
 
@@ -94,7 +97,6 @@ TEST(HotkeyEvents, KeywordsWithoutAnActionDoNothing) {
     ASSERT_EQ(before, SettingsText(1, 15, 1));
     WriteFile(client.settingsFile(), "EFFECT=15\n");
     client.clearCalls();
-    client.hotkey("effect_pmanual");
     client.hotkey("effect_musicplayer");
     client.hotkey("effect_hearmusic");
     EXPECT_TRUE(client.chatMessages().empty());

@@ -164,6 +164,41 @@ TEST(LifecycleConcurrency, InitAgainWhileSavingKeepsEverySaveAtTheSettingsPath) 
     EXPECT_TRUE(client.problems().empty());
 }
 
+// The client initialising the plug-in again while its capture thread is
+// inside a block: the voice engine is built at the first init only and never
+// changes under the capture thread (ThreadSanitizer sees it).
+TEST(LifecycleConcurrency, InitAgainWhileTheCaptureThreadProcesses) {
+    ClientEmulator client;
+    client.start();
+    auto initPlugin = client.entry<int (*)()>("ts3plugin_init");
+    auto shutdownPlugin = client.entry<void (*)()>("ts3plugin_shutdown");
+    using Hook = void (*)(uint64, short*, int, int, int*);
+    const Hook hook = client.entry<Hook>("ts3plugin_onEditCapturedVoiceDataEvent");
+    ASSERT_NE(hook, nullptr);
+    const std::vector<int16_t> loud = morindale_test::Sine(190.0, 12000.0, 960);
+    std::atomic<bool> done{false};
+    int badFlags = 0;
+    std::thread capture([&] {
+        std::vector<short> block(960);
+        for (int b = 0; b < 400; ++b) {
+            std::copy(loud.begin(), loud.end(), block.begin());
+            int edited = EDIT_FLAG_SENDING;
+            hook(1, block.data(), 960, 1, &edited);
+            if (edited != EDIT_FLAG_SENDING && edited != (EDIT_FLAG_SENDING | EDIT_FLAG_EDITED)) ++badFlags;
+        }
+        done = true;
+    });
+    // Robotic Voice reads the oscillator table, Pitch (baby) the processor.
+    for (int i = 0; !done; ++i) {
+        client.hotkey(i % 2 == 0 ? "effect_robovoice" : "effect_pbaby");
+        shutdownPlugin();
+        initPlugin();
+    }
+    capture.join();
+    EXPECT_EQ(badFlags, 0);
+    EXPECT_TRUE(client.problems().empty());
+}
+
 TEST(ClientEmulatorTable, UnnamedSlotsFailLoudly) {
     ClientEmulator client;
     client.load();

@@ -58,14 +58,18 @@ TEST(VoiceState, StartsEnabledWithHeliumAndMonitoringOn) {
 
 TEST(Catalogue, EveryActionHasItsTexts) {
     EXPECT_EQ(FindAction(5), nullptr);
-    EXPECT_EQ(FindAction(22), nullptr);
-    for (int id = 6; id <= 21; ++id) {
+    EXPECT_EQ(FindVoice(5), nullptr);
+    EXPECT_EQ(FindAction(23), nullptr);
+    EXPECT_EQ(FindVoice(23), nullptr);
+    // Each ID names either a voice or another action, never both.
+    for (int id : {6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22}) {
         const Action* action = FindAction(id);
-        ASSERT_NE(action, nullptr) << id;
-        EXPECT_EQ(action->id, id);
+        const Voice* voice = FindVoice(id);
+        ASSERT_NE(action == nullptr, voice == nullptr) << id;
+        EXPECT_EQ(action != nullptr ? action->id : voice->id, id);
     }
-    EXPECT_STREQ(FindAction(16)->message, "Robotic voice active. [Morindale]");
-    EXPECT_STREQ(FindAction(16)->menuText, "Robotic Voice");
+    EXPECT_STREQ(FindVoice(16)->message, "Robotic voice active. [Morindale]");
+    EXPECT_STREQ(FindVoice(16)->menuText, "Robotic Voice");
     EXPECT_STREQ(FindAction(18)->messageOff, "Hear you own voice is Off [Morindale]");
     EXPECT_STREQ(FindAction(19)->menuIcon, "home.png");
 }
@@ -77,7 +81,7 @@ TEST(Catalogue, HotkeysMapExactlyAndCaseSensitively) {
     EXPECT_EQ(ActionForHotkey("effect_hearvoice"), 18);
     EXPECT_EQ(ActionForHotkey("EFFECT_PHELIUM"), 0);
     EXPECT_EQ(ActionForHotkey("effect_phelium "), 0);
-    EXPECT_EQ(ActionForHotkey("effect_pmanual"), 0);
+    EXPECT_EQ(ActionForHotkey("effect_pmanual"), 22);
     EXPECT_EQ(ActionForHotkey("effect_musicplayer"), 0);
     EXPECT_EQ(ActionForHotkey("effect_hearmusic"), 0);
     EXPECT_EQ(ActionForHotkey(""), 0);

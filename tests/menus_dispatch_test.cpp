@@ -122,11 +122,15 @@ TEST_F(Dispatch, EveryEffectHasItsMessage) {
         "Pitch (female) voice active. [Morindale]",  "Pitch (helium) voice active. [Morindale]",
         "Pitch (baby) voice active. [Morindale]",    "Robotic voice active. [Morindale]",
         "My voice active. [Morindale]"};
-    for (int id = 7; id <= 17; ++id) {
+    const std::pair<int, const char*> effects[] = {
+        {7, messages[0]},  {8, messages[1]},  {9, messages[2]},   {10, messages[3]},
+        {11, messages[4]}, {12, messages[5]}, {13, messages[6]},  {14, messages[7]},
+        {15, messages[8]}, {16, messages[9]}, {17, messages[10]}, {22, "Pitch (manual) voice active. [Morindale]"}};
+    for (const auto& [id, message] : effects) {
         g_events.clear();
         HandleMenuAction(id);
         EXPECT_EQ(g_events, (std::vector<std::string>{"clear effect=" + std::to_string(id),
-                                                      std::string("print ") + messages[id - 7]}));
+                                                      std::string("print ") + message}));
         EXPECT_EQ(FileNow(), SixLines(1, id, 1));
     }
 }
@@ -139,7 +143,8 @@ TEST_F(Dispatch, EnableDisableSavesBeforeItGreysTheMenu) {
     HandleMenuAction(6);
     EXPECT_FALSE(gl_Enabled);
     std::vector<std::string> expected = {"menu dispatch-id 7 0", "file " + SixLines(0, 14, 1)};
-    for (int id = 8; id <= 17; ++id) expected.push_back("menu dispatch-id " + std::to_string(id) + " 0");
+    for (int id : {8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 22})
+        expected.push_back("menu dispatch-id " + std::to_string(id) + " 0");
     expected.push_back("print Morindale Voice Changer is DISABLED.");
     EXPECT_EQ(g_events, expected);
 }
@@ -189,7 +194,7 @@ TEST_F(Dispatch, AboutWhileItsGuardIsSetDoesNothing) {
 }
 
 TEST_F(Dispatch, OtherIdsDoNothing) {
-    for (int id : {-1, 0, 5, 22, 100, 1 << 30}) HandleMenuAction(id);
+    for (int id : {-1, 0, 5, 23, 100, 1 << 30}) HandleMenuAction(id);
     EXPECT_TRUE(g_events.empty());
     EXPECT_EQ(FileNow(), "(none)");
     EXPECT_TRUE(gl_Enabled);
@@ -216,7 +221,7 @@ TEST_F(Dispatch, HotkeysMapToTheirActions) {
     const std::pair<const char*, int> effects[] = {
         {"effect_atari", 7},   {"effect_clone", 8},   {"effect_myvoice", 17}, {"effect_mut_slow", 9},
         {"effect_mutation", 10}, {"effect_mut_fast", 11}, {"effect_pmale", 12}, {"effect_pfmale", 13},
-        {"effect_phelium", 14}, {"effect_pbaby", 15},  {"effect_robovoice", 16}};
+        {"effect_phelium", 14}, {"effect_pbaby", 15},  {"effect_pmanual", 22}, {"effect_robovoice", 16}};
     for (const auto& [keyword, id] : effects) {
         g_events.clear();
         ts3plugin_onHotkeyEvent(keyword);
@@ -231,7 +236,7 @@ TEST_F(Dispatch, HotkeysMapToTheirActions) {
 }
 
 TEST_F(Dispatch, OtherKeywordsDoNothing) {
-    for (const char* keyword : {"effect_pmanual", "effect_musicplayer", "effect_hearmusic", "EFFECT_PHELIUM",
+    for (const char* keyword : {"effect_musicplayer", "effect_hearmusic", "EFFECT_PHELIUM",
                                 "effect_phelium ", "effect_pheliu", "", "Pitch (helium)"})
         ts3plugin_onHotkeyEvent(keyword);
     ts3plugin_onHotkeyEvent(nullptr);
@@ -243,9 +248,10 @@ TEST_F(Dispatch, OtherKeywordsDoNothing) {
 TEST_F(Dispatch, EnableDisableVoiceMenuWithoutAFileOrRegistration) {
     ClearPluginId();
     EnableDisableVoiceMenu(true);
-    ASSERT_EQ(g_events.size(), 12u);
+    ASSERT_EQ(g_events.size(), 13u);
     EXPECT_EQ(g_events[0], "menu (null) 7 1");
-    EXPECT_EQ(g_events[11], "print Morindale Voice Changer is ENABLED.");
+    EXPECT_EQ(g_events[11], "menu (null) 22 1");
+    EXPECT_EQ(g_events[12], "print Morindale Voice Changer is ENABLED.");
     EXPECT_EQ(FileNow(), "(none)");  // applying the flag writes nothing
 }
 

@@ -35,16 +35,17 @@ const ExpectedItem kExpectedMenu[] = {
     {9, "Mutation (slow)", "voice.png"},      {10, "Mutation", "voice.png"},
     {11, "Mutation (fast)", "voice.png"},     {12, "Pitch (male)", "voice.png"},
     {13, "Pitch (female)", "voice.png"},      {14, "Pitch (helium)", "voice.png"},
-    {15, "Pitch (baby)", "voice.png"},        {16, "Robotic Voice", "voice.png"},
+    {15, "Pitch (baby)", "voice.png"},        {22, "Pitch (manual)", "voice.png"},
+    {16, "Robotic Voice", "voice.png"},
     {18, "Hear Voice (On/Off)", "head.png"},  {20, "Check for update", "update.png"},
     {19, "Homepage", "home.png"},             {21, "About", "about.png"},
 };
 
-TEST(MenuList, SixteenGlobalItemsInTheClientsOrder) {
+TEST(MenuList, SeventeenGlobalItemsInTheClientsOrder) {
     ClientEmulator client;
     client.start();
-    ASSERT_EQ(client.menuItems.size(), 16u);
-    for (std::size_t i = 0; i < 16; ++i) {
+    ASSERT_EQ(client.menuItems.size(), 17u);
+    for (std::size_t i = 0; i < 17; ++i) {
         const PluginMenuItem& item = client.menuItems[i];
         EXPECT_EQ(item.type, PLUGIN_MENU_TYPE_GLOBAL) << i;
         EXPECT_EQ(item.id, kExpectedMenu[i].id) << i;
@@ -91,7 +92,7 @@ TEST(MenuEvents, EachEffectConfirmsItselfAndIsStored) {
         {11, "Mutation (fast) voice active. [Morindale]"}, {12, "Pitch (male) voice active. [Morindale]"},
         {13, "Pitch (female) voice active. [Morindale]"}, {14, "Pitch (helium) voice active. [Morindale]"},
         {15, "Pitch (baby) voice active. [Morindale]"},   {16, "Robotic voice active. [Morindale]"},
-        {17, "My voice active. [Morindale]"}};
+        {17, "My voice active. [Morindale]"},             {22, "Pitch (manual) voice active. [Morindale]"}};
     ClientEmulator client;
     client.start();
     for (const auto& [id, message] : effects) {
@@ -143,7 +144,7 @@ TEST(MenuEvents, RegistrationKeepsItsOwnCopyOfTheID) {
     client.start();
     client.menuItem(6);
     const auto calls = client.calls("setPluginMenuEnabled");
-    ASSERT_EQ(calls.size(), 11u);
+    ASSERT_EQ(calls.size(), 12u);
     for (const auto& call : calls) EXPECT_EQ(call.args.at(0), "morindale_test_plugin_id");
 }
 
@@ -192,7 +193,7 @@ TEST(MenuEvents, ChannelAndClientMenusChangeNothing) {
 TEST(MenuEvents, UnknownIdsChangeNothing) {
     ClientEmulator client;
     client.start();
-    for (int id : {5, 22, 0, -6, 1000}) client.menuItem(id);
+    for (int id : {5, 23, 0, -6, 1000}) client.menuItem(id);
     EXPECT_TRUE(client.chatMessages().empty());
     EXPECT_TRUE(client.calls("setPluginMenuEnabled").empty());
     EXPECT_FALSE(FileExists(client.settingsFile()));

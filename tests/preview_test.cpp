@@ -147,15 +147,15 @@ TEST_F(Preview, HelpListsTheVoicesAndKeys) {
         EXPECT_EQ(run.exitCode, 0);
         EXPECT_EQ(run.err, "");
         EXPECT_EQ(run.out.rfind("usage: morindale-preview", 0), 0u) << run.out;
-        EXPECT_NE(run.out.find("helium, male, female, baby, mutation-slow, mutation, mutation-fast, atari, clone, "
-                               "robotic, myvoice"),
+        EXPECT_NE(run.out.find("atari, clone, myvoice, mutation-slow, mutation, mutation-fast, male, female, helium, "
+                               "baby, manual, robotic"),
                   std::string::npos)
             << run.out;
         EXPECT_NE(run.out.find("q or Ctrl-C"), std::string::npos) << run.out;
     }
     const ProgramRun run = RunProgram({MORINDALE_PREVIEW, "--effect", "chipmunk"}, 10);
     EXPECT_EQ(run.exitCode, 2);
-    EXPECT_EQ(run.err.rfind("morindale-preview: unknown effect 'chipmunk' (helium, ", 0), 0u) << run.err;
+    EXPECT_EQ(run.err.rfind("morindale-preview: unknown effect 'chipmunk' (atari, ", 0), 0u) << run.err;
 }
 
 TEST_F(Preview, NoSoundServerOrOneThatNeverAnswersIsOneLineAndAQuickEnd) {
@@ -185,6 +185,10 @@ TEST_F(Preview, CtrlCStopsCleanlyAndServerGoingAwayEndsWithOneLine) {
     ASSERT_TRUE(daemon.start()) << daemon.error();
     Start({"robotic"}, daemon.clientEnvironment());
     ASSERT_TRUE(WaitForOutput("voice Robotic Voice (robotic)", std::chrono::seconds(20))) << Out() << Err();
+    // + and - move the manual pitch by half a semitone and choose the voice.
+    Type("++-+");
+    ASSERT_TRUE(WaitForOutput("voice Pitch (manual) +1 semitone (manual)", std::chrono::seconds(10))) << Out();
+    EXPECT_NE(Out().find("voice Pitch (manual) +0.5 semitones (manual)"), std::string::npos) << Out();
     preview_.stop(SIGINT, std::chrono::seconds(2));
     EXPECT_EQ(preview_.exitCode(), 0) << "Ctrl-C did not end it within 2 s: " << Out() << Err();
     EXPECT_EQ(Err(), "");

@@ -132,8 +132,14 @@ TEST_F(Renderer, TextOrDamagedInputIsAOneLineErrorAndWritesNothing) {
 TEST_F(Renderer, UnknownEffectOrWrongArgumentsAreOneLineErrors) {
     ASSERT_TRUE(morindale_test::WriteWave(Path("in.wav"), morindale_test::Sine(200, 9000, 4800), 48000, 1));
     ProgramRun run = Render({Path("in.wav"), Path("out.wav"), "chipmunk"});
-    ExpectOneLineError(run, 2, "unknown effect 'chipmunk' (helium, male, female, baby, mutation-slow, mutation, "
-                               "mutation-fast, atari, clone, robotic, myvoice, all)");
+    ExpectOneLineError(run, 2, "unknown effect 'chipmunk' (atari, clone, myvoice, mutation-slow, mutation, "
+                               "mutation-fast, male, female, helium, baby, manual, robotic, all)");
+    // The manual pitch as "/morindale pitch" takes it, and nothing else.
+    for (const char* pitch : {"12.5", "-13", "1e1", "nan", "inf", "0x3", "", "2.5555", "2.", "3 ", "+-2", "00000000001"}) {
+        SCOPED_TRACE(pitch);
+        run = Render({"--pitch", pitch, Path("in.wav"), Path("out.wav"), "manual"});
+        ExpectOneLineError(run, 2, std::string("bad --pitch '") + pitch + "': from -12 to 12 with at most three decimals");
+    }
     run = Render({Path("in.wav"), Path("out.wav")});
     ExpectOneLineError(run, 2, "usage: morindale-render");
     run = Render({"--fast", Path("in.wav"), Path("out.wav"), "helium"});
@@ -169,12 +175,19 @@ TEST_F(Renderer, HelpListsEveryEffectAndAllAndSucceeds) {
         EXPECT_EQ(run.exitCode, 0);
         EXPECT_EQ(run.err, "");
         EXPECT_EQ(run.out.rfind("usage: morindale-render", 0), 0u) << run.out;
-        EXPECT_NE(run.out.find("helium, male, female, baby, mutation-slow, mutation, mutation-fast, atari, clone, "
-                               "robotic, myvoice, all"),
+        EXPECT_NE(run.out.find("atari, clone, myvoice, mutation-slow, mutation, mutation-fast, male, female, helium, "
+                               "baby, manual, robotic, all"),
                   std::string::npos)
             << run.out;
     }
     ExpectFolderHolds({});
+    // --list: the voices in menu order with their menu texts, for scripts.
+    const ProgramRun list = Render({"--list"});
+    EXPECT_EQ(list.exitCode, 0);
+    EXPECT_EQ(list.out,
+              "atari\tAtari Game\nclone\tClone\nmyvoice\tMy voice\nmutation-slow\tMutation (slow)\n"
+              "mutation\tMutation\nmutation-fast\tMutation (fast)\nmale\tPitch (male)\nfemale\tPitch (female)\n"
+              "helium\tPitch (helium)\nbaby\tPitch (baby)\nmanual\tPitch (manual)\nrobotic\tRobotic Voice\n");
 }
 
 TEST_F(Renderer, MyVoiceSendsTheInputUnchangedInWholeBlocks) {
@@ -244,7 +257,7 @@ TEST_F(Renderer, AllWritesOneFilePerEffectAndATableRowForEach) {
     const ProgramRun run = Render({Path("in.wav"), Path("rendered"), "all"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const char* effects[] = {"helium", "male", "female", "baby", "mutation-slow", "mutation",
-                             "mutation-fast", "atari", "clone", "robotic", "myvoice"};
+                             "mutation-fast", "atari", "clone", "robotic", "myvoice", "manual"};
     std::vector<std::string> files;
     for (const char* effect : effects) {
         SCOPED_TRACE(effect);
@@ -269,11 +282,19 @@ TEST_F(Renderer, AllWritesOneFilePerEffectAndATableRowForEach) {
 
 // The engine compiled into the library must process exactly as the SoundTouch
 // build it replaced: the bundled voice through every effect, bit for bit,
-// against the renderings recorded with Debian's shared libSoundTouch.
+// against the renderings recorded with Debian's shared libSoundTouch. The
+// manual pitch, which has no recording, is heard at the value asked: the
+// speech's median f0 moves by 2^(-4.5/12) = 0.771 (3%: f0 estimates of
+// speech, while a quarter of a semitone is 1.5%).
 TEST_F(Renderer, BundledVoiceRendersBitForBitAsRecorded) {
     const std::string source = MORINDALE_SOURCE_DIR;
-    const ProgramRun run = Render({source + "/tests/data/voice-sample.wav", Path("rendered"), "all"});
+    const ProgramRun run =
+        Render({"--pitch", "-4.5", source + "/tests/data/voice-sample.wav", Path("rendered"), "all"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
+    const std::vector<std::string> manual = Row(run.out, "manual");
+    ASSERT_EQ(manual.size(), 6u) << run.out;
+    EXPECT_EQ(manual[2], "0.771");
+    EXPECT_NEAR(std::stod(manual[1]) / 0.7711, 1.0, 0.03) << run.out;
     int status = 0;
     const std::string check = morindale_test::RunCommand(
         "cd '" + Path("rendered") + "' && sha256sum -c '" + source + "/tests/data/voice-sample-renders.sha256'", &status);

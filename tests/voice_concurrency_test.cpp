@@ -1,7 +1,7 @@
-// Effect changes from an event thread while the capture thread processes
-// blocks: the clear that every change requests must never overlap the
-// processor's use (ThreadSanitizer runs this in CI), and the capture thread
-// must never wait for it.
+// Voice changes from event threads while the capture thread processes
+// blocks: the clear that every change requests must never overlap the pitch
+// processor's use (ThreadSanitizer runs this in CI and sees the recording
+// double's plain counter), and the capture thread must never wait for it.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -10,30 +10,30 @@
 #include <thread>
 #include <vector>
 
-#include "catalogue.h"
+#include "engine_doubles.h"
 #include "test_support.h"
-#include "ts3_plugin.h"
-#include "voice_doubles.h"
-#include "voice_processing.h"
-#include "voice_state.h"
+#include "ts3_types.h"
+#include "voice_engine.h"
+#include "voice_table.h"
 
 namespace {
 
 constexpr int kBlock = 960;
 
-TEST(VoiceConcurrency, EffectChangesAndClearsWhileTheCaptureThreadProcesses) {
-    FillSineTable();
-    ConfigurePitchProcessor();
-    gl_HearMyVoice = false;
+TEST(VoiceConcurrency, VoiceChangesAndClearsWhileTheCaptureThreadProcesses) {
+    morindale_test::EngineUnderTest test;
+    test.pitch->recording = false;
+    VoiceEngine& engine = *test.engine;
     const std::vector<int16_t> signal = morindale_test::Sine(190.0, 9000.0, 200 * kBlock);
 
     std::atomic<bool> captureDone{false};
     std::atomic<long> changes{0};
+    std::atomic<int> voice{EFFECT_PITCH_HELIUM};
     std::thread events([&] {
-        // Tight loop, bounded: every effect in turn, each with its clear.
+        // Tight loop, bounded: every voice in turn, each with its clear.
         for (long i = 0; i < 50000000 && !captureDone.load(); ++i) {
-            gl_CurrentVoiceEffect = kFirstEffect + static_cast<int>(i % 11);
-            RequestPitchProcessorClear();
+            voice.store(kVoices[static_cast<std::size_t>(i) % kVoiceCount].id, std::memory_order_relaxed);
+            engine.RequestReset();
             changes.fetch_add(1, std::memory_order_relaxed);
         }
     });
@@ -43,7 +43,8 @@ TEST(VoiceConcurrency, EffectChangesAndClearsWhileTheCaptureThreadProcesses) {
     for (int b = 0; b < 3000; ++b) {
         std::copy(signal.begin() + (b % 200) * kBlock, signal.begin() + (b % 200 + 1) * kBlock, block.begin());
         int edited = EDIT_FLAG_SENDING;
-        ts3plugin_onEditCapturedVoiceDataEvent(1, block.data(), kBlock, 1, &edited);
+        engine.Process(VoiceRequest{true, voice.load(std::memory_order_relaxed), false, 3.5f}, block.data(), kBlock,
+                       &edited);
         if (edited != EDIT_FLAG_SENDING && edited != (EDIT_FLAG_SENDING | EDIT_FLAG_EDITED)) ++badFlags;
     }
     captureDone = true;
@@ -51,65 +52,36 @@ TEST(VoiceConcurrency, EffectChangesAndClearsWhileTheCaptureThreadProcesses) {
     EXPECT_EQ(badFlags, 0);
     EXPECT_GT(changes.load(), 0);
     // Many requests, at most one clear per processed block, all on this thread.
-    EXPECT_GT(voice_doubles::ClearCount(), 0u);
-    EXPECT_LE(voice_doubles::ClearCount(), 3000u);
+    EXPECT_GT(test.pitch->clears.load(), 0);
+    EXPECT_LE(test.pitch->clears.load(), 3000);
 
     // The last request is honoured before the next processed block: a
     // cleared processor returns nothing for a first short block.
-    gl_CurrentVoiceEffect = EFFECT_PITCH_HELIUM;
-    RequestPitchProcessorClear();
+    engine.RequestReset();
     std::vector<int16_t> first(signal.begin(), signal.begin() + 480);
     const std::vector<int16_t> captured = first;
     int edited = EDIT_FLAG_SENDING;
-    ts3plugin_onEditCapturedVoiceDataEvent(1, first.data(), 480, 1, &edited);
+    engine.Process(VoiceRequest{true, EFFECT_PITCH_HELIUM, false, 0.0f}, first.data(), 480, &edited);
     EXPECT_EQ(edited, EDIT_FLAG_SENDING);
     EXPECT_EQ(first, captured);
 }
 
-TEST(VoiceConcurrency, SetUpAgainWhileTheCaptureThreadProcesses) {
-    // The client initialising the plug-in again while a block is being
-    // processed: neither the sine table nor the processor's configuration
-    // may change under the capture thread (ThreadSanitizer sees it).
-    FillSineTable();
-    ConfigurePitchProcessor();
-    gl_HearMyVoice = false;
-    const std::vector<int16_t> loud = morindale_test::Sine(190.0, 12000.0, kBlock);
-    std::atomic<bool> captureDone{false};
-    std::thread init([&] {
-        for (int i = 0; i < 2000 && !captureDone.load(); ++i) {
-            FillSineTable();
-            ConfigurePitchProcessor();
-        }
-    });
-    std::vector<int16_t> block(kBlock);
-    for (int b = 0; b < 400; ++b) {
-        gl_CurrentVoiceEffect = b % 2 == 0 ? EFFECT_ROBOTIC : EFFECT_PITCH_BABY;
-        block = loud;
-        int edited = EDIT_FLAG_SENDING;
-        ts3plugin_onEditCapturedVoiceDataEvent(1, block.data(), kBlock, 1, &edited);
-        ASSERT_TRUE(edited == EDIT_FLAG_SENDING || edited == (EDIT_FLAG_SENDING | EDIT_FLAG_EDITED)) << edited;
-    }
-    captureDone = true;
-    init.join();
-}
-
 TEST(VoiceConcurrency, ClearRequestsFromManyThreadsNeverBlockTheCaptureThread) {
-    FillSineTable();
-    ConfigurePitchProcessor();
-    gl_HearMyVoice = false;
-    gl_CurrentVoiceEffect = EFFECT_PITCH_BABY;
+    morindale_test::EngineUnderTest test;
+    test.pitch->recording = false;
+    VoiceEngine& engine = *test.engine;
     std::atomic<bool> stop{false};
     std::vector<std::thread> requesters;
     for (int t = 0; t < 3; ++t)
         requesters.emplace_back([&] {
-            for (long i = 0; i < 10000000 && !stop.load(); ++i) RequestPitchProcessorClear();
+            for (long i = 0; i < 10000000 && !stop.load(); ++i) engine.RequestReset();
         });
     const std::vector<int16_t> signal = morindale_test::Sine(250.0, 12000.0, kBlock);
     std::vector<int16_t> block(kBlock);
     for (int b = 0; b < 500; ++b) {
         block = signal;
         int edited = EDIT_FLAG_SENDING;
-        ts3plugin_onEditCapturedVoiceDataEvent(1, block.data(), kBlock, 1, &edited);
+        engine.Process(VoiceRequest{true, EFFECT_PITCH_BABY, false, 0.0f}, block.data(), kBlock, &edited);
         ASSERT_TRUE(edited == EDIT_FLAG_SENDING || edited == (EDIT_FLAG_SENDING | EDIT_FLAG_EDITED)) << edited;
     }
     stop = true;

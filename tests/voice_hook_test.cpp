@@ -28,10 +28,17 @@ Samples Send(ClientEmulator& client, const Samples& signal, std::vector<int>* fl
     return sent;
 }
 
-TEST(VoiceHook, IsExportedUnderItsPlainName) {
+TEST(VoiceHook, IsExportedUnderItsPlainNameAndPassesBlocksUntouchedBeforeInit) {
     ClientEmulator client;
     client.load();
     EXPECT_NE(client.symbol("ts3plugin_onEditCapturedVoiceDataEvent"), nullptr);
+    // The engine is built at the first init; a block before it is sent as captured.
+    client.identify();
+    client.setFunctionPointers();
+    const Samples tone = morindale_test::Sine(200.0, 10000.0, kBlock);
+    Samples block = tone;
+    EXPECT_EQ(client.voiceBlock(block.data(), kBlock), 2);
+    EXPECT_EQ(block, tone);
 }
 
 TEST(VoiceHook, FreshPluginShiftsTheVoiceUpEightSemitones) {

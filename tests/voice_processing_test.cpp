@@ -1,38 +1,31 @@
-// The captured-voice handler, compiled in with a recording monitor and a
-// recorder of the pitch it sets; SoundTouch itself is the real library. Each
-// test runs in its own process, so the state starts as at load.
+// The voice engine with a recording monitor and a pitch processor that
+// records the shifts it is given; SoundTouch itself does the processing. Each
+// test makes a fresh engine, which starts as the plug-in's does at load.
 #include <gtest/gtest.h>
 
 #include <SoundTouch.h>
 
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <vector>
 
-#include "catalogue.h"
-#include "pitch_effects.h"
+#include "engine_doubles.h"
+#include "pitch_rules.h"
 #include "sample_conversion.h"
+#include "soundtouch_pitch.h"
 #include "test_support.h"
-#include "ts3_plugin.h"
-#include "voice_doubles.h"
-#include "voice_processing.h"
-#include "voice_state.h"
+#include "ts3_types.h"
+#include "voice_engine.h"
+#include "voice_table.h"
 
 namespace {
 
 using Samples = std::vector<int16_t>;
-using namespace voice_doubles;
+using morindale_test::EngineUnderTest;
 
 constexpr int kBlock = 960;
-
-// Hands one block to the handler; returns the edited flags.
-int Hook(Samples& block, int flags = EDIT_FLAG_SENDING) {
-    int edited = flags;
-    ts3plugin_onEditCapturedVoiceDataEvent(1, block.empty() ? nullptr : block.data(), static_cast<int>(block.size()),
-                                           1, &edited);
-    return edited;
-}
 
 // Block number `index` of a long test signal.
 Samples Slice(const Samples& signal, std::size_t index, std::size_t size = kBlock) {
@@ -40,7 +33,7 @@ Samples Slice(const Samples& signal, std::size_t index, std::size_t size = kBloc
 }
 
 // A voiced-looking test signal: a 180 Hz tone with two harmonics.
-Samples Voice(std::size_t count, double amplitude = 9000.0) {
+Samples VoicedTone(std::size_t count, double amplitude = 9000.0) {
     Samples out(count);
     for (std::size_t i = 0; i < count; ++i) {
         const double t = static_cast<double>(i) / 48000.0;
@@ -55,23 +48,11 @@ Samples Voice(std::size_t count, double amplitude = 9000.0) {
 // own conversion, to compute what the processor effects should send.
 class ReferenceProcessor {
 public:
-    ReferenceProcessor() {
-        touch_.setSampleRate(48000);
-        touch_.setChannels(1);
-        touch_.setTempoChange(0);
-        touch_.setRateChange(0);
-        touch_.setSetting(SETTING_USE_QUICKSEEK, 0);
-        touch_.setSetting(SETTING_USE_AA_FILTER, 1);
-        touch_.setSetting(SETTING_SEQUENCE_MS, 40);
-        touch_.setSetting(SETTING_SEEKWINDOW_MS, 15);
-        touch_.setSetting(SETTING_OVERLAP_MS, 8);
-    }
+    ReferenceProcessor() { ConfigureForVoice(touch_); }
     // Puts the block in at `semitones` and returns what comes out (at most
     // as many samples as went in).
     Samples Run(const Samples& in, int semitones) {
-        RecordPitchCalls(false);
         touch_.setPitchSemiTones(semitones);
-        RecordPitchCalls(true);
         std::vector<float> floats(in.size());
         for (std::size_t i = 0; i < in.size(); ++i) floats[i] = static_cast<float>(in[i]) / 32768.0f;
         touch_.putSamples(floats.data(), static_cast<unsigned>(floats.size()));
@@ -90,38 +71,61 @@ private:
     soundtouch::SoundTouch touch_;
 };
 
-// Checks that a sent block holds `expected` at its start and its captured
-// samples after that, and that the monitor got exactly `expected`.
-void ExpectCommitted(const Samples& sent, const Samples& captured, const Samples& expected, int flags,
-                     std::size_t monitorCallsBefore, const std::string& where) {
-    SCOPED_TRACE(where);
-    ASSERT_EQ(sent.size(), captured.size());
-    ASSERT_LE(expected.size(), sent.size());
-    EXPECT_EQ(Samples(sent.begin(), sent.begin() + expected.size()), expected);
-    EXPECT_EQ(Samples(sent.begin() + expected.size(), sent.end()),
-              Samples(captured.begin() + expected.size(), captured.end()));
-    if (expected.empty()) {
-        EXPECT_EQ(flags, EDIT_FLAG_SENDING);
-        EXPECT_EQ(MonitorCallCount(), monitorCallsBefore);
-    } else {
-        EXPECT_EQ(flags, EDIT_FLAG_SENDING | EDIT_FLAG_EDITED);
-        ASSERT_EQ(MonitorCallCount(), monitorCallsBefore + 1);
-        const MonitorCall call = MonitorCallAt(monitorCallsBefore);
-        EXPECT_EQ(call.byteCount, static_cast<int>(expected.size() * 2));
-        const Samples monitored = MonitorSamples();
-        EXPECT_EQ(Samples(monitored.begin() + call.offset, monitored.begin() + call.offset + expected.size()),
-                  expected);
-    }
-}
-
 class VoiceProcessing : public ::testing::Test {
 protected:
-    void SetUp() override {
-        FillSineTable();
-        ConfigurePitchProcessor();
-        ResetMonitor();
-        ResetPitchCalls();
+    // Hands one block to the engine with the test's voice state; returns the
+    // edited flags.
+    int Hook(Samples& block, int flags = EDIT_FLAG_SENDING) {
+        int edited = flags;
+        engine().Process(state, block.empty() ? nullptr : block.data(), static_cast<int>(block.size()), &edited);
+        return edited;
     }
+    VoiceEngine& engine() { return *test_.engine; }
+    std::size_t MonitorCallCount() const { return test_.monitor.calls.size(); }
+    int MonitorCallCountAt(std::size_t index) const { return test_.monitor.calls.at(index).count; }
+    const Samples& MonitorSamples() const { return test_.monitor.samples; }
+    const std::vector<double>& PitchCalls() const { return test_.pitch->semitones; }
+    void ResetPitchCalls() { test_.pitch->semitones.clear(); }
+    int ClearCount() const { return test_.pitch->clears.load(); }
+
+    // Checks that a sent block holds `expected` at its start and its captured
+    // samples after that, and that the monitor got exactly `expected`.
+    void ExpectCommitted(const Samples& sent, const Samples& captured, const Samples& expected, int flags,
+                         std::size_t monitorCallsBefore, const std::string& where) {
+        SCOPED_TRACE(where);
+        ASSERT_EQ(sent.size(), captured.size());
+        ASSERT_LE(expected.size(), sent.size());
+        EXPECT_EQ(Samples(sent.begin(), sent.begin() + expected.size()), expected);
+        EXPECT_EQ(Samples(sent.begin() + expected.size(), sent.end()),
+                  Samples(captured.begin() + expected.size(), captured.end()));
+        if (expected.empty()) {
+            EXPECT_EQ(flags, EDIT_FLAG_SENDING);
+            EXPECT_EQ(MonitorCallCount(), monitorCallsBefore);
+        } else {
+            EXPECT_EQ(flags, EDIT_FLAG_SENDING | EDIT_FLAG_EDITED);
+            ASSERT_EQ(MonitorCallCount(), monitorCallsBefore + 1);
+            const auto call = test_.monitor.calls[monitorCallsBefore];
+            EXPECT_EQ(call.count, static_cast<int>(expected.size()));
+            EXPECT_EQ(Samples(MonitorSamples().begin() + call.offset,
+                              MonitorSamples().begin() + call.offset + expected.size()),
+                      expected);
+        }
+    }
+
+    // After gated blocks the Mutation sweep must still take its first step
+    // from the value at load (0.0 + 0.1).
+    void ExpectSweepStillAtLoad() {
+        state.enabled = true;
+        state.voice = EFFECT_MUTATION;
+        Samples block = VoicedTone(kBlock);
+        Hook(block);
+        ASSERT_EQ(PitchCalls().size(), 1u);
+        EXPECT_EQ(PitchCalls()[0], static_cast<double>(0.0f + 0.1f));
+    }
+
+    // The voice state as the plug-in starts: enabled, helium, monitoring on.
+    VoiceRequest state{true, EFFECT_PITCH_HELIUM, true, 0.0f};
+    EngineUnderTest test_;
 };
 
 // --- Sample conversion --------------------------------------------------------
@@ -162,70 +166,73 @@ TEST(SampleConversion, SaturatesBeyondFullScale) {
     EXPECT_EQ(FloatToSample(1e30f), 32767);
 }
 
-// --- Gate ------------------------------------------------------------------------
+// --- The pitch processor's settings ---------------------------------------------
 
-// After gated blocks the Mutation sweep must still take its first step from
-// the value at load (0.0 + 0.1).
-void ExpectSweepStillAtLoad() {
-    gl_Enabled = true;
-    gl_CurrentVoiceEffect = EFFECT_MUTATION;
-    Samples block = Voice(kBlock);
-    Hook(block);
-    ASSERT_EQ(PitchCallCount(), 1u);
-    EXPECT_FALSE(PitchCallAt(0).integer);
-    EXPECT_EQ(PitchCallAt(0).semitones, static_cast<double>(0.0f + 0.1f));
+TEST(PitchSettings, SoundTouchIsSetUpForSpeechAt48kHzMono) {
+    soundtouch::SoundTouch touch;
+    ConfigureForVoice(touch);
+    EXPECT_EQ(touch.getSetting(SETTING_USE_QUICKSEEK), 0);
+    EXPECT_EQ(touch.getSetting(SETTING_USE_AA_FILTER), 1);
+    EXPECT_EQ(touch.getSetting(SETTING_SEQUENCE_MS), 40);
+    EXPECT_EQ(touch.getSetting(SETTING_SEEKWINDOW_MS), 15);
+    EXPECT_EQ(touch.getSetting(SETTING_OVERLAP_MS), 8);
+    // A sequence less its overlap, (40 - 8) ms, in samples at 48 kHz.
+    EXPECT_EQ(touch.getSetting(SETTING_NOMINAL_OUTPUT_SEQUENCE), 1536);
+    EXPECT_EQ(touch.numChannels(), 1u);
 }
 
+// --- Gate ------------------------------------------------------------------------
+
 TEST_F(VoiceProcessing, SendBitClearLeavesBlockFlagsAndStateUntouched) {
-    gl_CurrentVoiceEffect = EFFECT_MUTATION;
-    const Samples captured = Voice(kBlock);
+    state.voice = EFFECT_MUTATION;
+    const Samples captured = VoicedTone(kBlock);
     for (int flags : {0, 1, 4, 0x7ffffffd}) {
         Samples block = captured;
         EXPECT_EQ(Hook(block, flags), flags);
         EXPECT_EQ(block, captured);
     }
     EXPECT_EQ(MonitorCallCount(), 0u);
-    EXPECT_EQ(PitchCallCount(), 0u);
+    EXPECT_EQ(PitchCalls().size(), 0u);
     ExpectSweepStillAtLoad();
 }
 
 TEST_F(VoiceProcessing, DisabledLeavesBlockFlagsAndStateUntouched) {
-    gl_Enabled = false;
-    const Samples captured = Voice(kBlock);
-    for (int effect = kFirstEffect; effect <= kLastEffect; ++effect) {
-        gl_CurrentVoiceEffect = effect;
+    state.enabled = false;
+    const Samples captured = VoicedTone(kBlock);
+    for (const Voice& voice : kVoices) {
+        state.voice = voice.id;
         Samples block = captured;
-        EXPECT_EQ(Hook(block), EDIT_FLAG_SENDING) << effect;
-        EXPECT_EQ(block, captured) << effect;
+        EXPECT_EQ(Hook(block), EDIT_FLAG_SENDING) << voice.id;
+        EXPECT_EQ(block, captured) << voice.id;
     }
     EXPECT_EQ(MonitorCallCount(), 0u);
-    EXPECT_EQ(PitchCallCount(), 0u);
+    EXPECT_EQ(PitchCalls().size(), 0u);
     ExpectSweepStillAtLoad();
 }
 
-TEST_F(VoiceProcessing, EffectOutsideSevenToSeventeenLeavesEverythingUntouched) {
-    const Samples captured = Voice(kBlock);
-    for (int effect : {6, 18, 0, -1, 99, -2147483647 - 1, 2147483647}) {
-        gl_CurrentVoiceEffect = effect;
+TEST_F(VoiceProcessing, ValueThatNamesNoVoiceLeavesEverythingUntouched) {
+    const Samples captured = VoicedTone(kBlock);
+    for (int effect : {6, 18, 21, 23, 0, -1, 99, INT_MIN, INT_MAX}) {
+        state.voice = effect;
         Samples block = captured;
         EXPECT_EQ(Hook(block), EDIT_FLAG_SENDING) << effect;
         EXPECT_EQ(block, captured) << effect;
     }
     EXPECT_EQ(MonitorCallCount(), 0u);
-    EXPECT_EQ(PitchCallCount(), 0u);
+    EXPECT_EQ(PitchCalls().size(), 0u);
     ExpectSweepStillAtLoad();
 }
 
 TEST_F(VoiceProcessing, NegativeCountMissingBufferOrMissingFlagsChangeNothing) {
-    gl_CurrentVoiceEffect = EFFECT_MY_VOICE;
-    Samples block = Voice(kBlock);
+    state.voice = EFFECT_MY_VOICE;
+    Samples block = VoicedTone(kBlock);
     const Samples captured = block;
     int edited = EDIT_FLAG_SENDING;
-    ts3plugin_onEditCapturedVoiceDataEvent(1, block.data(), -5, 1, &edited);
+    engine().Process(state, block.data(), -5, &edited);
     EXPECT_EQ(edited, EDIT_FLAG_SENDING);
-    ts3plugin_onEditCapturedVoiceDataEvent(1, nullptr, kBlock, 1, &edited);
+    engine().Process(state, nullptr, kBlock, &edited);
     EXPECT_EQ(edited, EDIT_FLAG_SENDING);
-    ts3plugin_onEditCapturedVoiceDataEvent(1, block.data(), kBlock, 1, nullptr);
+    engine().Process(state, block.data(), kBlock, nullptr);
     EXPECT_EQ(block, captured);
     EXPECT_EQ(MonitorCallCount(), 0u);
 }
@@ -233,9 +240,9 @@ TEST_F(VoiceProcessing, NegativeCountMissingBufferOrMissingFlagsChangeNothing) {
 // --- The pitch processor ------------------------------------------------------
 
 TEST_F(VoiceProcessing, PartlyReturnedBlocksSendTheirTailAsCaptured) {
-    gl_CurrentVoiceEffect = EFFECT_PITCH_HELIUM;
+    state.voice = EFFECT_PITCH_HELIUM;
     ReferenceProcessor reference;
-    const Samples signal = Voice(40 * kBlock);
+    const Samples signal = VoicedTone(40 * kBlock);
     int empty = 0, partial = 0, full = 0;
     for (std::size_t b = 0; b < 40; ++b) {
         const Samples captured = Slice(signal, b);
@@ -255,9 +262,9 @@ TEST_F(VoiceProcessing, PartlyReturnedBlocksSendTheirTailAsCaptured) {
 }
 
 TEST_F(VoiceProcessing, SamplesHeldInTheProcessorComeOutAtTheNextTransmission) {
-    gl_CurrentVoiceEffect = EFFECT_PITCH_MALE;
+    state.voice = EFFECT_PITCH_MALE;
     ReferenceProcessor reference;
-    const Samples signal = Voice(70 * kBlock);
+    const Samples signal = VoicedTone(70 * kBlock);
     for (std::size_t b = 0; b < 70; ++b) {
         const Samples captured = Slice(signal, b);
         Samples block = captured;
@@ -279,9 +286,9 @@ TEST_F(VoiceProcessing, SamplesHeldInTheProcessorComeOutAtTheNextTransmission) {
 }
 
 TEST_F(VoiceProcessing, RequestedClearTakesEffectBeforeTheNextProcessedBlock) {
-    gl_CurrentVoiceEffect = EFFECT_PITCH_FEMALE;
+    state.voice = EFFECT_PITCH_FEMALE;
     ReferenceProcessor reference;
-    const Samples signal = Voice(80 * kBlock);
+    const Samples signal = VoicedTone(80 * kBlock);
     std::size_t b = 0;
     auto send = [&](int semitones) {
         const Samples captured = Slice(signal, b);
@@ -295,83 +302,66 @@ TEST_F(VoiceProcessing, RequestedClearTakesEffectBeforeTheNextProcessedBlock) {
     };
     for (int i = 0; i < 25; ++i) send(4);
     // A change of effect clears; the next processed block starts afresh.
-    RequestPitchProcessorClear();
+    engine().RequestReset();
     reference.Clear();
     EXPECT_EQ(send(4), 0u) << "a cleared processor returns nothing at first";
     for (int i = 0; i < 20; ++i) send(4);
     // A request made while an in-place effect runs is honoured when the
     // processor is next used; two requests clear once.
-    gl_CurrentVoiceEffect = EFFECT_CLONE;
+    state.voice = EFFECT_CLONE;
     const std::size_t clearsBefore = ClearCount();
-    RequestPitchProcessorClear();
+    engine().RequestReset();
     Samples cloneBlock = Slice(signal, b++);
     Hook(cloneBlock);
     EXPECT_EQ(ClearCount(), clearsBefore) << "Clone does not touch the processor";
-    RequestPitchProcessorClear();
-    gl_CurrentVoiceEffect = EFFECT_PITCH_FEMALE;
+    engine().RequestReset();
+    state.voice = EFFECT_PITCH_FEMALE;
     reference.Clear();
     for (int i = 0; i < 30; ++i) send(4);
-    EXPECT_EQ(ClearCount(), clearsBefore + 2) << "one clear by the plug-in, one by the reference";
+    EXPECT_EQ(ClearCount(), clearsBefore + 1);
 }
 
 TEST_F(VoiceProcessing, EmptyBlockIsNeitherChangedNorFlaggedButTheSweepSteps) {
     Samples empty;
-    gl_CurrentVoiceEffect = EFFECT_MUTATION_FAST;
+    state.voice = EFFECT_MUTATION_FAST;
     EXPECT_EQ(Hook(empty), EDIT_FLAG_SENDING);
-    gl_CurrentVoiceEffect = EFFECT_ATARI;
+    state.voice = EFFECT_ATARI;
     EXPECT_EQ(Hook(empty), EDIT_FLAG_SENDING);
-    for (int effect = kFirstEffect; effect <= kLastEffect; ++effect) {
-        gl_CurrentVoiceEffect = effect;
-        EXPECT_EQ(Hook(empty), EDIT_FLAG_SENDING) << effect;
+    for (const Voice& voice : kVoices) {
+        state.voice = voice.id;
+        EXPECT_EQ(Hook(empty), EDIT_FLAG_SENDING) << voice.id;
     }
     EXPECT_EQ(MonitorCallCount(), 0u);
-    ASSERT_GE(PitchCallCount(), 2u);
-    EXPECT_EQ(PitchCallAt(0).semitones, static_cast<double>(0.0f + 0.1f));
-    EXPECT_TRUE(PitchCallAt(1).integer);
-    EXPECT_EQ(PitchCallAt(1).semitones, 0.0);
-    // Then one call per processor effect of the loop: 7, 9..15.
-    EXPECT_EQ(PitchCallCount(), 2u + 8u);
+    ASSERT_GE(PitchCalls().size(), 2u);
+    EXPECT_EQ(PitchCalls()[0], static_cast<double>(0.0f + 0.1f));
+    EXPECT_EQ(PitchCalls()[1], 0.0);
+    // Then one call per voice of the pitch processor in the loop: 7, 9..15, 22.
+    EXPECT_EQ(PitchCalls().size(), 2u + 9u);
 }
 
-TEST_F(VoiceProcessing, FixedShiftsSetTheirShiftOnEveryBlock) {
-    const std::pair<int, int> shifts[] = {{EFFECT_PITCH_MALE, -3},
-                                          {EFFECT_PITCH_FEMALE, 4},
-                                          {EFFECT_PITCH_HELIUM, 8},
-                                          {EFFECT_PITCH_BABY, 12}};
-    Samples block = Voice(kBlock);
-    for (const auto& [effect, semitones] : shifts) {
+// The fixed shifts, and the manual one at the value of each block's voice
+// state, held to -12..12 (a settings file may hold any value).
+TEST_F(VoiceProcessing, FixedAndManualShiftsSetTheirShiftOnEveryBlock) {
+    struct Shift {
+        int voice;
+        float manualPitch;
+        double semitones;
+    };
+    const Shift shifts[] = {{EFFECT_PITCH_MALE, 5.0f, -3},     {EFFECT_PITCH_FEMALE, 0.0f, 4},
+                            {EFFECT_PITCH_HELIUM, 0.0f, 8},    {EFFECT_PITCH_BABY, 0.0f, 12},
+                            {EFFECT_PITCH_MANUAL, -2.5f, -2.5}, {EFFECT_PITCH_MANUAL, 0.125f, 0.125},
+                            {EFFECT_PITCH_MANUAL, 12.0f, 12},  {EFFECT_PITCH_MANUAL, 99.0f, 12},
+                            {EFFECT_PITCH_MANUAL, -2147483.75f, -12}, {EFFECT_PITCH_MANUAL, NAN, 0}};
+    Samples block = VoicedTone(kBlock);
+    for (const Shift& shift : shifts) {
+        SCOPED_TRACE(std::to_string(shift.voice) + " at " + std::to_string(shift.manualPitch));
         ResetPitchCalls();
-        gl_CurrentVoiceEffect = effect;
+        state.voice = shift.voice;
+        state.manualPitch = shift.manualPitch;
         for (int i = 0; i < 5; ++i) Hook(block);
-        ASSERT_EQ(PitchCallCount(), 5u) << effect;
-        for (const PitchCall& call : PitchCalls()) {
-            EXPECT_TRUE(call.integer) << effect;
-            EXPECT_EQ(call.semitones, semitones) << effect;
-        }
+        EXPECT_EQ(PitchCalls(), std::vector<double>(5, shift.semitones));
+        EXPECT_EQ(engine().LastSemitones(), static_cast<float>(shift.semitones));
     }
-}
-
-class UnconfiguredVoiceProcessing : public ::testing::Test {
-protected:
-    void SetUp() override {
-        FillSineTable();
-        ResetMonitor();
-        ResetPitchCalls();
-    }
-};
-
-TEST_F(UnconfiguredVoiceProcessing, ProcessorEffectsPassBlocksUntouchedBeforeInit) {
-    const Samples captured = Voice(kBlock);
-    for (int effect : {7, 9, 10, 11, 12, 13, 14, 15}) {
-        gl_CurrentVoiceEffect = effect;
-        Samples block = captured;
-        EXPECT_EQ(Hook(block), EDIT_FLAG_SENDING) << effect;
-        EXPECT_EQ(block, captured) << effect;
-    }
-    EXPECT_EQ(MonitorCallCount(), 0u);
-    gl_CurrentVoiceEffect = EFFECT_MY_VOICE;
-    Samples block = captured;
-    EXPECT_EQ(Hook(block), EDIT_FLAG_SENDING | EDIT_FLAG_EDITED);
 }
 
 // --- Mutation and Atari Game ----------------------------------------------------
@@ -390,11 +380,11 @@ class MutationFromLoad : public VoiceProcessing, public ::testing::WithParamInte
 
 TEST_P(MutationFromLoad, RisesFor130BlocksThenFallsAtItsOwnSpeedAndRisesAgain) {
     const MutationCase c = GetParam();
-    gl_CurrentVoiceEffect = c.effect;
+    state.voice = c.effect;
     const int total = 130 + 2 * (c.fallBlocks + 170) + 3;
     Samples block(1, 100);  // a one-sample block steps the sweep like any other
     for (int i = 0; i < total; ++i) Hook(block);
-    const std::vector<PitchCall> calls = PitchCalls();
+    const std::vector<double> calls = PitchCalls();
     ASSERT_EQ(calls.size(), static_cast<std::size_t>(total));
     // Expected values follow the rule step by step in single precision.
     float value = 0.0f, step = 0.1f;
@@ -410,8 +400,7 @@ TEST_P(MutationFromLoad, RisesFor130BlocksThenFallsAtItsOwnSpeedAndRisesAgain) {
             step = c.fall;
             upper.push_back(i + 1);
         }
-        ASSERT_FALSE(calls[i].integer) << i;
-        ASSERT_EQ(calls[i].semitones, static_cast<double>(value)) << "block " << i + 1;
+        ASSERT_EQ(calls[i], static_cast<double>(value)) << "block " << i + 1;
     }
     // The counts as the effect is meant to behave, independently of the loop.
     ASSERT_GE(upper.size(), 2u);
@@ -420,10 +409,10 @@ TEST_P(MutationFromLoad, RisesFor130BlocksThenFallsAtItsOwnSpeedAndRisesAgain) {
     EXPECT_EQ(lower[0] - upper[0], c.fallBlocks);
     EXPECT_EQ(upper[1] - lower[0], 170);
     EXPECT_EQ(lower[1] - upper[1], c.fallBlocks);
-    EXPECT_EQ(calls[129].semitones, 13.0);
-    EXPECT_EQ(calls[lower[0] - 1].semitones, -4.0);
-    EXPECT_NEAR(calls[0].semitones, 0.1, 1e-6);
-    EXPECT_NEAR(calls[130].semitones, 13.0 + c.fall, 1e-5);
+    EXPECT_EQ(calls[129], 13.0);
+    EXPECT_EQ(calls[lower[0] - 1], -4.0);
+    EXPECT_NEAR(calls[0], 0.1, 1e-6);
+    EXPECT_NEAR(calls[130], 13.0 + c.fall, 1e-5);
 }
 
 INSTANTIATE_TEST_SUITE_P(AllSpeeds, MutationFromLoad,
@@ -474,39 +463,38 @@ TEST(AtariRuleBounds, ExactlyFourOrMinusThreeDoesNotTurn) {
 }
 
 TEST_F(VoiceProcessing, AtariGameFromLoadHolds40BlocksThenAlternatesInRunsOf8) {
-    gl_CurrentVoiceEffect = EFFECT_ATARI;
-    Samples block = Voice(kBlock);
+    state.voice = EFFECT_ATARI;
+    Samples block = VoicedTone(kBlock);
     const int total = 40 + 8 * 12;
     for (int i = 0; i < total; ++i) Hook(block);
-    const std::vector<PitchCall> calls = PitchCalls();
+    const std::vector<double> calls = PitchCalls();
     ASSERT_EQ(calls.size(), static_cast<std::size_t>(total));
     for (int i = 0; i < total; ++i) {
-        ASSERT_TRUE(calls[i].integer);
         const int expected = i < 40 ? 0 : ((i - 40) / 8) % 2 == 0 ? -3 : 6;
-        EXPECT_EQ(calls[i].semitones, expected) << "block " << i + 1;
+        EXPECT_EQ(calls[i], expected) << "block " << i + 1;
     }
 }
 
 TEST_F(VoiceProcessing, MutationAfterAtariGameMovesAWholeSemitoneUntilTheNextBound) {
-    gl_CurrentVoiceEffect = EFFECT_ATARI;
+    state.voice = EFFECT_ATARI;
     Samples block(1, 100);
     for (int i = 0; i < 44; ++i) Hook(block);  // 4 blocks into the first fall
     ResetPitchCalls();
-    gl_CurrentVoiceEffect = EFFECT_MUTATION_SLOW;
+    state.voice = EFFECT_MUTATION_SLOW;
     for (int i = 0; i < 12; ++i) Hook(block);
-    const std::vector<PitchCall> calls = PitchCalls();
+    const std::vector<double> calls = PitchCalls();
     ASSERT_EQ(calls.size(), 12u);
     // From about 0.1 falling by 1.0: 9 whole steps pass -4 and are held there,
     // then the rise of 0.1 takes over.
     std::size_t held = 0;
-    while (held < calls.size() && calls[held].semitones != -4.0) ++held;
+    while (held < calls.size() && calls[held] != -4.0) ++held;
     ASSERT_LT(held, calls.size()) << "the sweep never reached -4";
     EXPECT_GE(held, 3u);
-    for (std::size_t i = 1; i < held; ++i) EXPECT_NEAR(calls[i].semitones - calls[i - 1].semitones, -1.0, 1e-5) << i;
+    for (std::size_t i = 1; i < held; ++i) EXPECT_NEAR(calls[i] - calls[i - 1], -1.0, 1e-5) << i;
     for (std::size_t i = held + 1; i < calls.size(); ++i)
-        EXPECT_NEAR(calls[i].semitones - calls[i - 1].semitones, 0.1, 1e-5) << i;
-    EXPECT_LT(calls[held - 1].semitones, -3.0);
-    EXPECT_GT(calls[held - 1].semitones, -4.0);
+        EXPECT_NEAR(calls[i] - calls[i - 1], 0.1, 1e-5) << i;
+    EXPECT_LT(calls[held - 1], -3.0);
+    EXPECT_GT(calls[held - 1], -4.0);
 }
 
 // --- Clone ---------------------------------------------------------------------
@@ -525,7 +513,7 @@ Samples CloneExpected(const Samples& stream) {
 
 // A loud test stream with full-scale samples at both ends of the range.
 Samples LoudStream(std::size_t count) {
-    Samples out = Voice(count, 20000.0);
+    Samples out = VoicedTone(count, 20000.0);
     for (std::size_t i = 0; i < count; i += 997) out[i] = -32768;
     for (std::size_t i = 500; i < count; i += 1009) out[i] = 32767;
     for (std::size_t i = 3; i < count; i += 211) out[i] = static_cast<int16_t>(-(static_cast<int>(i) % 7));
@@ -533,7 +521,7 @@ Samples LoudStream(std::size_t count) {
 }
 
 TEST_F(VoiceProcessing, CloneAddsHalfTheVoiceOf9000SamplesEarlierAcrossTheRingWrap) {
-    gl_CurrentVoiceEffect = EFFECT_CLONE;
+    state.voice = EFFECT_CLONE;
     const std::size_t blocks = 230;  // 220800 samples: the ring wraps once
     const Samples stream = LoudStream(blocks * kBlock);
     const Samples expected = CloneExpected(stream);
@@ -550,7 +538,7 @@ TEST_F(VoiceProcessing, CloneAddsHalfTheVoiceOf9000SamplesEarlierAcrossTheRingWr
 }
 
 TEST_F(VoiceProcessing, CloneKeepsFullScaleBlocksInRange) {
-    gl_CurrentVoiceEffect = EFFECT_CLONE;
+    state.voice = EFFECT_CLONE;
     Samples low(9000, -32768);
     Hook(low);
     EXPECT_EQ(low, Samples(9000, -16384));  // the echo of load is silence
@@ -571,7 +559,7 @@ TEST_F(VoiceProcessing, CloneChosenAgainRepeatsWhatItStoredBefore) {
     Samples sent;
     std::size_t b = 0;
     auto cloneBlocks = [&](int count) {
-        gl_CurrentVoiceEffect = EFFECT_CLONE;
+        state.voice = EFFECT_CLONE;
         for (int i = 0; i < count; ++i, ++b) {
             Samples block = Slice(stream, b);
             cloneStream.insert(cloneStream.end(), block.begin(), block.end());
@@ -581,7 +569,7 @@ TEST_F(VoiceProcessing, CloneChosenAgainRepeatsWhatItStoredBefore) {
     };
     cloneBlocks(15);
     for (int effect : {EFFECT_PITCH_HELIUM, EFFECT_ROBOTIC, EFFECT_MY_VOICE}) {
-        gl_CurrentVoiceEffect = effect;
+        state.voice = effect;
         for (int i = 0; i < 3; ++i, ++b) {
             Samples block = Slice(stream, b);
             Hook(block);
@@ -628,9 +616,9 @@ TEST(SineTable, HoldsOnePeriodWithExactPeaks) {
 }
 
 TEST_F(VoiceProcessing, RoboticVoiceModulatesLoudBlocksFromEntryOneWithThePhaseCarriedOver) {
-    gl_CurrentVoiceEffect = EFFECT_ROBOTIC;
+    state.voice = EFFECT_ROBOTIC;
     int index = 0;
-    const Samples signal = Voice(10 * kBlock, 12000.0);
+    const Samples signal = VoicedTone(10 * kBlock, 12000.0);
     for (std::size_t b = 0; b < 6; ++b) {
         const Samples captured = Slice(signal, b);
         Samples block = captured;
@@ -652,8 +640,8 @@ TEST_F(VoiceProcessing, RoboticVoiceModulatesLoudBlocksFromEntryOneWithThePhaseC
 }
 
 TEST_F(VoiceProcessing, RoboticVoiceThresholdIsAMeanOfPositiveSamplesAbove200) {
-    gl_CurrentVoiceEffect = EFFECT_ROBOTIC;
-    auto unchanged = [](Samples block) {
+    state.voice = EFFECT_ROBOTIC;
+    auto unchanged = [this](Samples block) {
         const Samples captured = block;
         Hook(block);
         return block == captured;
@@ -677,7 +665,7 @@ TEST_F(VoiceProcessing, RoboticVoiceThresholdIsAMeanOfPositiveSamplesAbove200) {
 }
 
 TEST_F(VoiceProcessing, RoboticVoiceTurnsMinusFullScaleTimesMinusOneIntoMinusFullScale) {
-    gl_CurrentVoiceEffect = EFFECT_ROBOTIC;
+    state.voice = EFFECT_ROBOTIC;
     Samples first(1439, 1000);  // entries 1..1439
     Hook(first);
     Samples block(481, 1000);
@@ -700,14 +688,14 @@ TEST_F(VoiceProcessing, RoboticVoiceTurnsMinusFullScaleTimesMinusOneIntoMinusFul
 // --- My voice ----------------------------------------------------------------------
 
 TEST_F(VoiceProcessing, MyVoiceFlagsAndMonitorsEveryBlockUnchanged) {
-    gl_CurrentVoiceEffect = EFFECT_MY_VOICE;
+    state.voice = EFFECT_MY_VOICE;
     const Samples signal = LoudStream(5 * kBlock);
     for (std::size_t b = 0; b < 5; ++b) {
         Samples block = Slice(signal, b);
         const std::size_t before = MonitorCallCount();
         ExpectCommitted(block, Slice(signal, b), Slice(signal, b), Hook(block), before, "block " + std::to_string(b));
     }
-    gl_HearMyVoice = false;
+    state.monitor = false;
     Samples block = Slice(signal, 0);
     EXPECT_EQ(Hook(block), EDIT_FLAG_SENDING | EDIT_FLAG_EDITED);
     EXPECT_EQ(Hook(block, EDIT_FLAG_SENDING | 8 | 16), EDIT_FLAG_SENDING | EDIT_FLAG_EDITED | 8 | 16);
@@ -717,28 +705,28 @@ TEST_F(VoiceProcessing, MyVoiceFlagsAndMonitorsEveryBlockUnchanged) {
 // --- Blocks longer than the work buffer ------------------------------------------------
 
 TEST_F(VoiceProcessing, InPlaceBlockLongerThanTheWorkBufferIsProcessedWholeAndMonitoredInPieces) {
-    gl_CurrentVoiceEffect = EFFECT_CLONE;
+    state.voice = EFFECT_CLONE;
     const Samples stream = LoudStream(700001);
     Samples block = stream;
     EXPECT_EQ(Hook(block), EDIT_FLAG_SENDING | EDIT_FLAG_EDITED);
     EXPECT_EQ(block, CloneExpected(stream));
     ASSERT_EQ(MonitorCallCount(), 3u);
-    EXPECT_EQ(MonitorCallAt(0).byteCount, 600000);
-    EXPECT_EQ(MonitorCallAt(1).byteCount, 600000);
-    EXPECT_EQ(MonitorCallAt(2).byteCount, 200002);
+    EXPECT_EQ(MonitorCallCountAt(0), 300000);
+    EXPECT_EQ(MonitorCallCountAt(1), 300000);
+    EXPECT_EQ(MonitorCallCountAt(2), 100001);
     EXPECT_EQ(MonitorSamples(), block);
 }
 
 TEST_F(VoiceProcessing, ProcessorBlockLongerThanTheWorkBufferIsProcessedInPieces) {
-    gl_CurrentVoiceEffect = EFFECT_PITCH_BABY;
+    state.voice = EFFECT_PITCH_BABY;
     ReferenceProcessor reference;
-    const Samples stream = Voice(650000);
+    const Samples stream = VoicedTone(650000);
     const Samples whole = reference.Run(stream, 12);
     Samples block = stream;
     EXPECT_EQ(Hook(block), EDIT_FLAG_SENDING | EDIT_FLAG_EDITED);
-    const Samples monitored = MonitorSamples();
+    const Samples& monitored = MonitorSamples();
     ASSERT_GE(MonitorCallCount(), 2u);
-    for (std::size_t i = 0; i < MonitorCallCount(); ++i) EXPECT_LE(MonitorCallAt(i).byteCount, 600000) << i;
+    for (std::size_t i = 0; i < MonitorCallCount(); ++i) EXPECT_LE(MonitorCallCountAt(i), 300000) << i;
     // The returned samples fill the block from its start, in order, as one
     // long run of the processor would deliver them; the rest stays captured.
     const std::size_t processed = monitored.size();

@@ -1,6 +1,9 @@
 // The audio path after warm-up: no heap allocation and no system call while
-// blocks of every effect are processed, with an effect change (and so a
-// processor clear) before each run, as the dispatcher makes them.
+// blocks of every voice are processed by a fresh engine, with a voice change
+// (and so a processor clear) before each run, as the dispatcher makes them.
+// The engine's monitor sink and pitch processor are the recording doubles,
+// which record into storage reserved up front; the pitch processor is the
+// plug-in's own SoundTouch inside.
 //
 // Allocations are counted by this executable's own malloc family, which
 // forwards to glibc; system calls by a seccomp filter on the processing
@@ -27,12 +30,12 @@
 #include <thread>
 #include <vector>
 
-#include "catalogue.h"
+#include "engine_doubles.h"
+#include "soundtouch_pitch.h"
 #include "test_support.h"
-#include "ts3_plugin.h"
-#include "voice_doubles.h"
-#include "voice_processing.h"
-#include "voice_state.h"
+#include "ts3_types.h"
+#include "voice_engine.h"
+#include "voice_table.h"
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define MORINDALE_PLAIN_BUILD 0
@@ -108,43 +111,43 @@ const std::vector<int16_t>& Speech() {
     return signal;
 }
 
-// Runs `blocks` blocks of `effect` after selecting it as the dispatcher does.
+// The voice state of the runs: the manual pitch is a value of its own, and
+// the monitor hand-off is part of the path.
+VoiceRequest Request(int voice) { return VoiceRequest{true, voice, true, -2.5f}; }
+
+// Runs `blocks` blocks of `voice` after selecting it as the dispatcher does.
 // Allocation-free itself: the block buffer is the caller's.
-void RunEffect(int effect, int blocks, int16_t* block, long* perBlockAllocations = nullptr) {
-    gl_CurrentVoiceEffect = effect;
-    RequestPitchProcessorClear();
+void RunVoice(VoiceEngine& engine, int voice, int blocks, int16_t* block, long* perBlockAllocations = nullptr) {
+    const VoiceRequest request = Request(voice);
+    engine.RequestReset();
     const std::vector<int16_t>& speech = Speech();
     for (int b = 0; b < blocks; ++b) {
         const int16_t* source = speech.data() + (b % 50) * kBlock;
         for (int i = 0; i < kBlock; ++i) block[i] = source[i];
         const long before = allocations.load(std::memory_order_relaxed);
         int edited = EDIT_FLAG_SENDING;
-        ts3plugin_onEditCapturedVoiceDataEvent(1, block, kBlock, 1, &edited);
+        engine.Process(request, block, kBlock, &edited);
         if (perBlockAllocations != nullptr) perBlockAllocations[b] = allocations.load(std::memory_order_relaxed) - before;
     }
 }
 
-void WarmUp(int16_t* block) {
-    for (int effect = kFirstEffect; effect <= kLastEffect; ++effect) RunEffect(effect, kWarmUpBlocks, block);
+void WarmUp(VoiceEngine& engine, int16_t* block) {
+    for (const Voice& voice : kVoices) RunVoice(engine, voice.id, kWarmUpBlocks, block);
 }
 
 class VoiceRealtime : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!MORINDALE_PLAIN_BUILD) GTEST_SKIP() << "the sanitizers allocate and call the system themselves";
-        FillSineTable();
-        ConfigurePitchProcessor();
-        gl_HearMyVoice = true;  // the monitor hand-off is part of the path
-        voice_doubles::RecordPitchCalls(false);
+        test_.pitch->recording = false;
     }
+    morindale_test::EngineUnderTest test_;
 };
 
 // How many allocations one change of pitch costs inside bare SoundTouch.
 long AllocationsPerPitchChange() {
     soundtouch::SoundTouch touch;
-    touch.setSampleRate(48000);
-    touch.setChannels(1);
-    touch.setSetting(SETTING_USE_AA_FILTER, 1);
+    ConfigureForVoice(touch);
     touch.setPitchSemiTones(1.0);
     const long before = allocations.load();
     countAllocations = true;
@@ -155,23 +158,25 @@ long AllocationsPerPitchChange() {
 
 TEST_F(VoiceRealtime, AllocatesNothingAfterWarmUpButSoundTouchsOwnFilterWhenThePitchChanges) {
     std::vector<int16_t> block(kBlock);
-    WarmUp(block.data());
+    VoiceEngine& engine = *test_.engine;
+    WarmUp(engine, block.data());
     const long perChange = AllocationsPerPitchChange();
     ASSERT_GT(perChange, 0) << "the measurement of SoundTouch itself failed";
 
     std::vector<long> perBlock(kCountedBlocks);
     double lastPitch = NAN;  // the pitch the processor holds
-    // The recorder keeps the pitch of each block in fixed storage.
-    voice_doubles::RecordPitchCalls(true);
-    for (int effect = kFirstEffect; effect <= kLastEffect; ++effect) {
-        SCOPED_TRACE("effect " + std::to_string(effect));
-        voice_doubles::ResetPitchCalls();
+    // The recorder keeps the pitch of each block in storage reserved before.
+    test_.pitch->recording = true;
+    for (const Voice& voice : kVoices) {
+        SCOPED_TRACE(voice.menuText);
+        test_.pitch->semitones.clear();
         allocations = 0;
         releases = 0;
+        const std::size_t monitoredBefore = test_.monitor.calls.size();
         countAllocations = true;
-        RunEffect(effect, kCountedBlocks, block.data(), perBlock.data());
+        RunVoice(engine, voice.id, kCountedBlocks, block.data(), perBlock.data());
         countAllocations = false;
-        const std::vector<voice_doubles::PitchCall> pitch = voice_doubles::PitchCalls();
+        const std::vector<double>& pitch = test_.pitch->semitones;
         if (pitch.empty()) {
             // Clone, Robotic Voice, My voice: nothing at all.
             EXPECT_EQ(allocations.load(), 0);
@@ -186,20 +191,21 @@ TEST_F(VoiceRealtime, AllocatesNothingAfterWarmUpButSoundTouchsOwnFilterWhenTheP
         ASSERT_EQ(pitch.size(), static_cast<std::size_t>(kCountedBlocks));
         long changes = 0;
         for (int b = 0; b < kCountedBlocks; ++b) {
-            const bool changed = !(pitch[b].semitones == lastPitch);
-            lastPitch = pitch[b].semitones;
+            const bool changed = !(pitch[b] == lastPitch);
+            lastPitch = pitch[b];
             changes += changed ? 1 : 0;
             ASSERT_EQ(perBlock[b], changed ? perChange : 0) << "block " << b;
         }
         EXPECT_EQ(releases.load(), allocations.load());
-        if (effect >= EFFECT_PITCH_MALE) {
+        if (voice.rule.kind == RuleKind::FixedShift || voice.rule.kind == RuleKind::ManualShift) {
             EXPECT_EQ(changes, 1);
         }
-        if (effect == EFFECT_ATARI) {
+        if (voice.rule.kind == RuleKind::Jump) {
             EXPECT_LE(changes, kCountedBlocks / 8 + 2);
         }
+        // The monitor hand-off was part of the counted path.
+        EXPECT_GT(test_.monitor.calls.size(), monitoredBefore);
     }
-    voice_doubles::RecordPitchCalls(false);
 }
 
 // --- System calls --------------------------------------------------------------
@@ -246,9 +252,11 @@ TEST_F(VoiceRealtime, NoSystemCallOnTheAudioPathAfterWarmUp) {
     ASSERT_EQ(sigaction(SIGSYS, &action, nullptr), 0);
 
     bool installed = false;
+    VoiceEngine& engine = *test_.engine;
+    test_.pitch->recording = false;
     std::thread capture([&] {
         std::vector<int16_t> block(kBlock);
-        WarmUp(block.data());
+        WarmUp(engine, block.data());
         installed = TrapSystemCallsOfThisThread();
         if (!installed) return;
         // Proves the filter is in force: this one must be trapped.
@@ -256,7 +264,7 @@ TEST_F(VoiceRealtime, NoSystemCallOnTheAudioPathAfterWarmUp) {
         syscall(SYS_getppid);
         const int probe = trappedCalls.exchange(0);
         firstTrapped = -1;
-        for (int effect = kFirstEffect; effect <= kLastEffect; ++effect) RunEffect(effect, kCountedBlocks, block.data());
+        for (const Voice& voice : kVoices) RunVoice(engine, voice.id, kCountedBlocks, block.data());
         countTraps = false;
         if (probe != 1) trappedCalls = -1000;
     });

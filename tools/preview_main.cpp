@@ -6,9 +6,10 @@
 // turns its own monitor (Hear Voice) off, and then, in real time, reads the
 // default microphone in 20 ms blocks, hands each to the captured-voice hook
 // as the client would before sending it, and plays what the hook returns on
-// the default output. Keys 1 to 9 and 0 choose the first ten voices in the
-// plug-in's menu order, the arrow keys step through all eleven, q or Ctrl-C
-// stops. Errors are one line on standard error and a non-zero exit.
+// the default output. Keys 1 to 9 and 0 choose the first ten voices in menu
+// order (the plug-in's voice table), the arrow keys step through all of
+// them, + and - raise and lower the manual pitch by half a semitone, q or
+// Ctrl-C stops. Errors are one line on standard error and a non-zero exit.
 #include <signal.h>
 
 #include <algorithm>
@@ -25,10 +26,11 @@
 #include "preview_audio.h"
 #include "preview_terminal.h"
 #include "render_session.h"
+#include "semitone_text.h"
+#include "voice_table.h"
 
 using namespace morindale_preview;
-using morindale_render::Effect;
-using morindale_render::Effects;
+using morindale_render::EffectList;
 using morindale_render::FindEffect;
 using Clock = std::chrono::steady_clock;
 
@@ -38,6 +40,8 @@ constexpr auto kBlockWait = std::chrono::milliseconds(100);  // keys stay respon
 constexpr auto kSilentMicrophone = std::chrono::seconds(3);
 constexpr int kStatusEveryBlocks = 50;  // once a second when not at a terminal
 constexpr int kSteadyAfterBlocks = 50;  // the delay is reported from 1 s on
+constexpr int kPitchKeyStep = 500;      // thousandths of a semitone
+constexpr int kPitchHighest = 12000;
 
 volatile std::sig_atomic_t g_stop = 0;
 
@@ -47,12 +51,6 @@ int Fail(const std::string& message, int code = 1) {
     std::fflush(stdout);
     std::fprintf(stderr, "morindale-preview: %s\n", message.c_str());
     return code;
-}
-
-std::string EffectList() {
-    std::string list;
-    for (const Effect& effect : Effects()) list += (list.empty() ? "" : ", ") + std::string(effect.name);
-    return list;
 }
 
 constexpr const char* kUsage = "usage: morindale-preview [--plugin FILE] [--effect NAME | NAME]";
@@ -71,38 +69,15 @@ void PrintHelp() {
         "(default: helium).\n"
         "\n"
         "Keys: 1 to 9 and 0 choose the first ten voices in the plug-in's menu order,\n"
-        "the arrow keys step through all eleven, q or Ctrl-C stops. The terminal\n"
-        "shows the voice, the input level and the delay from microphone to speakers.\n"
+        "the arrow keys step through all %zu, + and - raise and lower the pitch of\n"
+        "manual (Pitch (manual)) by half a semitone and choose it, q or Ctrl-C stops.\n"
+        "The terminal shows the voice, the input level and the delay from microphone\n"
+        "to speakers.\n"
         "\n"
         "  --effect NAME   the voice to start with\n"
         "  --plugin FILE   the plug-in library to load (default: the one of this build)\n"
         "  -h, --help      this text\n",
-        kUsage, EffectList().c_str());
-}
-
-struct Voice {
-    const Effect* effect;
-    std::string title;  // the plug-in's menu text
-};
-
-// The voices in the plug-in's menu order: a hotkey's description is the
-// text of the menu item of the same action.
-std::vector<Voice> MenuOrder(const morindale_host::ClientEmulator& client) {
-    std::vector<Voice> voices;
-    for (const PluginMenuItem& item : client.menuItems) {
-        for (const PluginHotkey& hotkey : client.hotkeys) {
-            if (std::strcmp(hotkey.description, item.text) != 0) continue;
-            for (const Effect& effect : Effects())
-                if (std::strcmp(effect.hotkey, hotkey.keyword) == 0) voices.push_back({&effect, item.text});
-        }
-    }
-    // Any the menu does not show come last, under their own names.
-    for (const Effect& effect : Effects()) {
-        const bool listed =
-            std::any_of(voices.begin(), voices.end(), [&](const Voice& voice) { return voice.effect == &effect; });
-        if (!listed) voices.push_back({&effect, effect.name});
-    }
-    return voices;
+        kUsage, EffectList().c_str(), kVoiceCount);
 }
 
 double LevelDbfs(const int16_t* block) {
@@ -112,8 +87,9 @@ double LevelDbfs(const int16_t* block) {
     return rms > 0.0 ? 20.0 * std::log10(rms / 32768.0) : -120.0;
 }
 
-std::string Status(const std::vector<Voice>& voices, std::size_t current, double level, double delay, bool live) {
-    const Voice& voice = voices[current];
+// manualPitch: thousandths of a semitone, shown with Pitch (manual).
+std::string Status(std::size_t current, int manualPitch, double level, double delay, bool live) {
+    const Voice& voice = kVoices[current];
     char key[8] = "";
     if (current < 10) std::snprintf(key, sizeof key, "[%zu] ", (current + 1) % 10);
     char delayText[32] = "delay -";
@@ -126,8 +102,14 @@ std::string Status(const std::vector<Voice>& voices, std::size_t current, double
         const int filled = std::clamp(static_cast<int>((level + 60.0) / 60.0 * width + 0.5), 0, width);
         bar = "[" + std::string(filled, '#') + std::string(width - filled, '-') + "] ";
     }
-    return std::string("voice ") + key + voice.title + " (" + voice.effect->name + ")  input " + bar + levelText +
-           "  " + delayText;
+    std::string pitch;
+    if (voice.rule.kind == RuleKind::ManualShift) {
+        char value[kSemitoneTextSize];
+        FormatSemitones(manualPitch, value);
+        pitch = std::string(" ") + value + (std::abs(manualPitch) == 1000 ? " semitone" : " semitones");
+    }
+    return std::string("voice ") + key + voice.menuText + pitch + " (" + voice.rendererName + ")  input " + bar +
+           levelText + "  " + delayText;
 }
 
 }  // namespace
@@ -182,15 +164,16 @@ int main(int argc, char** argv) {
         using Hook = void (*)(uint64, short*, int, int, int*);
         const Hook hook = client.entry<Hook>("ts3plugin_onEditCapturedVoiceDataEvent");
         if (hook == nullptr) return Fail("the plug-in has no captured-voice hook");
-        const std::vector<Voice> voices = MenuOrder(client);
         std::size_t current = 0;
-        while (current + 1 < voices.size() && effectName != voices[current].effect->name) ++current;
-        client.hotkey(voices[current].effect->hotkey);
+        while (current + 1 < kVoiceCount && effectName != kVoices[current].rendererName) ++current;
+        client.hotkey(kVoices[current].hotkey);
+        int manualPitch = 0;  // the plug-in's own at start: its home is fresh
 
         if (!audio.open(&error)) return Fail(error);
 
         Terminal terminal;
-        terminal.line("Morindale preview: 1-9, 0 and the arrow keys switch the voice; q or Ctrl-C stops.");
+        terminal.line("Morindale preview: 1-9, 0 and the arrow keys switch the voice; + and - move the manual pitch; "
+                      "q or Ctrl-C stops.");
         int16_t block[kBlock];
         long blocks = 0;
         double level = -120.0;
@@ -201,14 +184,23 @@ int main(int argc, char** argv) {
         while (g_stop == 0) {
             const Key key = terminal.readKey();
             if (key.kind == KeyKind::Quit) break;
-            if (key.kind != KeyKind::None) {
+            if (key.kind == KeyKind::PitchUp || key.kind == KeyKind::PitchDown) {
+                // As the user would type it; the command also chooses the voice.
+                manualPitch = std::clamp(manualPitch + (key.kind == KeyKind::PitchUp ? kPitchKeyStep : -kPitchKeyStep),
+                                         -kPitchHighest, kPitchHighest);
+                char value[kSemitoneTextSize];
+                FormatSemitones(manualPitch, value);
+                client.command((std::string("pitch ") + value).c_str());
+                current = static_cast<std::size_t>(FindVoice(EFFECT_PITCH_MANUAL) - kVoices);
+                changed = true;
+            } else if (key.kind != KeyKind::None) {
                 std::size_t next = current;
-                if (key.kind == KeyKind::Next) next = (current + 1) % voices.size();
-                if (key.kind == KeyKind::Previous) next = (current + voices.size() - 1) % voices.size();
-                if (key.kind == KeyKind::Choose && static_cast<std::size_t>(key.index) < voices.size())
+                if (key.kind == KeyKind::Next) next = (current + 1) % kVoiceCount;
+                if (key.kind == KeyKind::Previous) next = (current + kVoiceCount - 1) % kVoiceCount;
+                if (key.kind == KeyKind::Choose && static_cast<std::size_t>(key.index) < kVoiceCount)
                     next = static_cast<std::size_t>(key.index);
                 current = next;
-                client.hotkey(voices[current].effect->hotkey);
+                client.hotkey(kVoices[current].hotkey);
                 changed = true;
             }
             const int got = audio.read(block, kBlockWait, &error);
@@ -235,7 +227,7 @@ int main(int argc, char** argv) {
                 delay = sorted[sorted.size() / 2];
             }
             if (changed || terminal.live() || blocks % kStatusEveryBlocks == 0)
-                terminal.status(Status(voices, current, level, delay, terminal.live()));
+                terminal.status(Status(current, manualPitch, level, delay, terminal.live()));
             changed = false;
         }
         char summary[160];

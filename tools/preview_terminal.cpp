@@ -56,6 +56,8 @@ Key Terminal::readKey() {
         if (c == 'q' || c == 'Q' || c == 3 || c == 4) return {KeyKind::Quit, 0};
         if (c >= '1' && c <= '9') return {KeyKind::Choose, c - '1'};
         if (c == '0') return {KeyKind::Choose, 9};
+        if (c == '+' || c == '=') return {KeyKind::PitchUp, 0};  // '=' is '+' without shift
+        if (c == '-' || c == '_') return {KeyKind::PitchDown, 0};
     }
     return {};
 }

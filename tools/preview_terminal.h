@@ -12,7 +12,7 @@
 
 namespace morindale_preview {
 
-enum class KeyKind { None, Quit, Next, Previous, Choose };
+enum class KeyKind { None, Quit, Next, Previous, Choose, PitchUp, PitchDown };
 
 struct Key {
     KeyKind kind = KeyKind::None;

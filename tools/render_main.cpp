@@ -1,12 +1,14 @@
 // morindale-render: plays a sound file through the built plug-in as the
 // client would, and writes what the client would send.
 //
-//   morindale-render [--plugin FILE] [--progress | --no-progress] INPUT OUTPUT EFFECT
+//   morindale-render [--plugin FILE] [--pitch SEMITONES] [--progress | --no-progress] INPUT OUTPUT EFFECT
+//   morindale-render --list
 //
-// EFFECT is helium, male, female, baby, mutation-slow, mutation,
-// mutation-fast, atari, clone, robotic, myvoice, or all; with all, OUTPUT is
-// a folder that receives one <effect>.wav per effect. A table of the measured
-// pitch ratio (output to input), output level and real-time factor follows.
+// EFFECT is a voice's name from the plug-in's voice table (--list prints
+// them with their menu texts, in menu order), or all; with all, OUTPUT is a
+// folder that receives one <effect>.wav per effect. --pitch is the pitch of
+// manual (Pitch (manual)). A table of the measured pitch ratio (output to
+// input), output level and real-time factor follows.
 //
 // Errors are one line on standard error with a non-zero exit, and leave no
 // output file: the output path is checked before the input is read, and the
@@ -22,6 +24,7 @@
 #include "audio_file.h"
 #include "pitch_measure.h"
 #include "render_session.h"
+#include "semitone_text.h"
 
 namespace fs = std::filesystem;
 using namespace morindale_render;
@@ -39,13 +42,10 @@ int Fail(const std::string& message, int code = 1) {
     return code;
 }
 
-std::string EffectList() {
-    std::string list;
-    for (const Effect& effect : Effects()) list += std::string(effect.name) + ", ";
-    return list + "all";
-}
+std::string EffectsAndAll() { return EffectList() + ", all"; }
 
-constexpr const char* kUsage = "usage: morindale-render [--plugin FILE] [--progress|--no-progress] INPUT OUTPUT EFFECT";
+constexpr const char* kUsage =
+    "usage: morindale-render [--plugin FILE] [--pitch SEMITONES] [--progress|--no-progress] INPUT OUTPUT EFFECT";
 
 void PrintHelp() {
     std::printf(
@@ -61,10 +61,13 @@ void PrintHelp() {
         "A table of measured pitch ratio, level and real-time factor follows.\n"
         "\n"
         "  --plugin FILE   the plug-in library to load (default: the one of this build)\n"
+        "  --pitch SEMITONES  the pitch of manual, set as \"/morindale pitch\" sets it:\n"
+        "                  -12 to 12, at most three decimals (default: 0)\n"
+        "  --list          the effects with their menu texts, one a line, and nothing else\n"
         "  --progress      show a progress bar on standard error\n"
         "  --no-progress   never show one (default: for input of 20 s or more at a terminal)\n"
         "  -h, --help      this text\n",
-        kUsage, EffectList().c_str());
+        kUsage, EffectsAndAll().c_str());
 }
 
 void DrawProgress(const char* name, double fraction) {
@@ -113,6 +116,7 @@ std::string OutputProblem(const std::string& output, bool folder) {
 
 int main(int argc, char** argv) {
     std::string pluginFile;
+    int manualPitch = 0;    // thousandths of a semitone
     int progressMode = -1;  // -1: on long input at a terminal
     std::vector<std::string> positional;
     for (int i = 1; i < argc; ++i) {
@@ -120,8 +124,16 @@ int main(int argc, char** argv) {
         if (arg == "-h" || arg == "--help") {
             PrintHelp();
             return 0;
+        } else if (arg == "--list") {
+            for (const Voice& voice : kVoices) std::printf("%s\t%s\n", voice.rendererName, voice.menuText);
+            return 0;
         } else if (arg == "--plugin" && i + 1 < argc) {
             pluginFile = argv[++i];
+        } else if (arg == "--pitch" && i + 1 < argc) {
+            if (!ParseSemitones(argv[++i], &manualPitch))
+                return Fail(std::string("bad --pitch '") + argv[i] +
+                                "': from -12 to 12 with at most three decimals, e.g. --pitch -2.5",
+                            2);
         } else if (arg == "--progress") {
             progressMode = 1;
         } else if (arg == "--no-progress") {
@@ -138,13 +150,13 @@ int main(int argc, char** argv) {
     const std::string& effectName = positional[2];
     const bool all = effectName == "all";
 
-    std::vector<const Effect*> chosen;
+    std::vector<const Voice*> chosen;
     if (all) {
-        for (const Effect& effect : Effects()) chosen.push_back(&effect);
-    } else if (const Effect* effect = FindEffect(effectName)) {
-        chosen.push_back(effect);
+        for (const Voice& voice : kVoices) chosen.push_back(&voice);
+    } else if (const Voice* voice = FindEffect(effectName)) {
+        chosen.push_back(voice);
     } else {
-        return Fail("unknown effect '" + effectName + "' (" + EffectList() + ")", 2);
+        return Fail("unknown effect '" + effectName + "' (" + EffectsAndAll() + ")", 2);
     }
 
     // Before the input is read: a long input should not be read in vain.
@@ -179,13 +191,14 @@ int main(int argc, char** argv) {
     const double inputPitch = Median(inputF0);
 
     bool tableStarted = false;
-    for (const Effect* effect : chosen) {
+    for (const Voice* voice : chosen) {
         const std::string file =
-            all ? (fs::path(outputPath) / (std::string(effect->name) + ".wav")).string() : outputPath;
+            all ? (fs::path(outputPath) / (std::string(voice->rendererName) + ".wav")).string() : outputPath;
         Rendering rendering;
         std::function<void(double)> progress;
-        if (showProgress) progress = [effect](double fraction) { DrawProgress(effect->name, fraction); };
-        if (!Render(input, *effect, pluginFile, progress, &rendering, &error)) return failAndClean(error);
+        if (showProgress) progress = [voice](double fraction) { DrawProgress(voice->rendererName, fraction); };
+        if (!Render(input, *voice, manualPitch, pluginFile, progress, &rendering, &error))
+            return failAndClean(error);
         const bool existed = fs::exists(file);
         if (!WriteClientAudio(file, rendering.sent, &error)) return failAndClean(error);
         if (all && !existed) made.push_back(file);
@@ -199,11 +212,12 @@ int main(int argc, char** argv) {
         }
         const double outputPitch = Median(VoicedF0(rendering.sent));
         const double ratio = inputPitch > 0.0 && outputPitch > 0.0 ? outputPitch / inputPitch : NAN;
-        const double expected = std::isnan(effect->semitones) ? NAN : std::pow(2.0, effect->semitones / 12.0);
+        const double semitones = ExpectedSemitones(*voice, manualPitch);
+        const double expected = std::isnan(semitones) ? NAN : std::pow(2.0, semitones / 12.0);
         const double speed = rendering.hookSeconds > 0.0
                                  ? static_cast<double>(rendering.sent.size()) / kRate / rendering.hookSeconds
                                  : NAN;
-        std::printf("%-14s %11s %9s %11s %10s  %s\n", effect->name, Number(ratio, "%.3f").c_str(),
+        std::printf("%-14s %11s %9s %11s %10s  %s\n", voice->rendererName, Number(ratio, "%.3f").c_str(),
                     Number(expected, "%.3f").c_str(), Number(LevelDbfs(rendering.sent), "%.1f").c_str(),
                     (Number(speed, "%.0f") + "x").c_str(), file.c_str());
         std::fflush(stdout);

@@ -6,28 +6,45 @@
 #include <exception>
 
 #include "client_emulator.h"
+#include "semitone_text.h"
 
 namespace morindale_render {
 
-const std::vector<Effect>& Effects() {
-    static const std::vector<Effect> effects = {
-        {"helium", "effect_phelium", 8.0},      {"male", "effect_pmale", -3.0},
-        {"female", "effect_pfmale", 4.0},       {"baby", "effect_pbaby", 12.0},
-        {"mutation-slow", "effect_mut_slow", NAN}, {"mutation", "effect_mutation", NAN},
-        {"mutation-fast", "effect_mut_fast", NAN}, {"atari", "effect_atari", NAN},
-        {"clone", "effect_clone", NAN},         {"robotic", "effect_robovoice", NAN},
-        {"myvoice", "effect_myvoice", NAN},
-    };
-    return effects;
+const Voice* FindEffect(const std::string& name) { return FindVoiceByRendererName(name.c_str()); }
+
+std::string EffectList() {
+    std::string list;
+    for (const Voice& voice : kVoices) list += (list.empty() ? "" : ", ") + std::string(voice.rendererName);
+    return list;
 }
 
-const Effect* FindEffect(const std::string& name) {
-    for (const Effect& effect : Effects())
-        if (name == effect.name) return &effect;
-    return nullptr;
+double ExpectedSemitones(const Voice& voice, int manualPitch) {
+    switch (voice.rule.kind) {
+        case RuleKind::FixedShift: return voice.rule.semitones;
+        case RuleKind::ManualShift: return manualPitch / 1000.0;
+        default: return NAN;
+    }
 }
 
-bool Render(const std::vector<int16_t>& input, const Effect& effect, const std::string& pluginFile,
+// Sets the manual pitch as a user would, which also chooses the voice.
+bool SetManualPitch(morindale_host::ClientEmulator& client, int manualPitch, std::string* error) {
+    char value[kSemitoneTextSize];
+    FormatSemitones(manualPitch, value);
+    const std::string command = std::string("pitch ") + value;
+    const std::size_t before = client.chatMessages().size();
+    if (client.command(command.c_str()) != 0) {
+        *error = "the plug-in knows no \"/morindale pitch\"";
+        return false;
+    }
+    const std::vector<std::string> chat = client.chatMessages();
+    if (chat.size() <= before || chat[before].rfind("Manual pitch set to ", 0) != 0) {
+        *error = "the plug-in did not take \"/morindale " + command + "\"";
+        return false;
+    }
+    return true;
+}
+
+bool Render(const std::vector<int16_t>& input, const Voice& voice, int manualPitch, const std::string& pluginFile,
             const std::function<void(double)>& progress, Rendering* out, std::string* error) {
     try {
         morindale_host::Options options;
@@ -36,12 +53,16 @@ bool Render(const std::vector<int16_t>& input, const Effect& effect, const std::
         client.start();
         bool offered = false;
         for (const PluginHotkey& hotkey : client.hotkeys)
-            if (std::strcmp(hotkey.keyword, effect.hotkey) == 0) offered = true;
+            if (std::strcmp(hotkey.keyword, voice.hotkey) == 0) offered = true;
         if (!offered) {
-            *error = std::string("the plug-in offers no hotkey ") + effect.hotkey;
+            *error = std::string("the plug-in offers no hotkey ") + voice.hotkey;
             return false;
         }
-        client.hotkey(effect.hotkey);
+        if (voice.rule.kind == RuleKind::ManualShift) {
+            if (!SetManualPitch(client, manualPitch, error)) return false;
+        } else {
+            client.hotkey(voice.hotkey);
+        }
         using Hook = void (*)(uint64, short*, int, int, int*);
         const Hook hook = client.entry<Hook>("ts3plugin_onEditCapturedVoiceDataEvent");
         if (hook == nullptr) {

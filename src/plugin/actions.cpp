@@ -4,7 +4,6 @@
 #include "actions.h"
 
 #include "catalogue.h"
-#include "debug_log.h"
 #include "homepage.h"
 #include "net/update_check.h"
 #include "plugin_state.h"
@@ -19,7 +18,7 @@ void ChooseEffect(int id) {
     gl_CurrentVoiceEffect = id;
     // Also for the effect already active: the user expects a fresh start.
     RequestPitchProcessorClear();
-    PrintToCurrentTab(FindAction(id)->message);
+    PrintToCurrentTab(FindVoice(id)->message);
     SaveSettings();
 }
 
@@ -73,9 +72,10 @@ void HandleMenuAction(int id) {
 
 void EnableDisableVoiceMenu(bool enabled) {
     if (ts3Functions.setPluginMenuEnabled != nullptr) {
-        const char* pluginId = PluginId();  // one ID for all eleven items
-        for (int id = kFirstEffect; id <= kLastEffect; ++id)
-            ts3Functions.setPluginMenuEnabled(pluginId, id, enabled ? 1 : 0);
+        const char* pluginId = PluginId();  // one ID for all the voices' items
+        // In ascending ID order, as the client has always been told.
+        for (int id = kLowestVoiceId; id <= kHighestVoiceId; ++id)
+            if (IsEffect(id)) ts3Functions.setPluginMenuEnabled(pluginId, id, enabled ? 1 : 0);
     }
     const Action* action = FindAction(ACTION_ENABLE_DISABLE);
     PrintToCurrentTab(enabled ? action->message : action->messageOff);
@@ -83,12 +83,8 @@ void EnableDisableVoiceMenu(bool enabled) {
 
 // Event thread. Only the global plug-in menu carries actions; channel and
 // client menu events are ignored.
-void ts3plugin_onMenuItemEvent(uint64 serverConnectionHandlerID, PluginMenuType type, int menuItemID,
-                               uint64 selectedItemID) {
-    gl_MyLogging("PLUGIN: onMenuItemEvent: serverConnectionHandlerID=%llu, type=%d, menuItemID=%d, "
-                 "selectedItemID=%llu\n",
-                 static_cast<unsigned long long>(serverConnectionHandlerID), static_cast<int>(type), menuItemID,
-                 static_cast<unsigned long long>(selectedItemID));
+void ts3plugin_onMenuItemEvent(uint64 /*serverConnectionHandlerID*/, PluginMenuType type, int menuItemID,
+                               uint64 /*selectedItemID*/) {
     if (type != PLUGIN_MENU_TYPE_GLOBAL) return;
     try {
         HandleMenuAction(menuItemID);
@@ -101,7 +97,6 @@ void ts3plugin_onMenuItemEvent(uint64 serverConnectionHandlerID, PluginMenuType 
 // Event thread. Keywords match exactly; the hotkeys registered without an
 // action do nothing.
 void ts3plugin_onHotkeyEvent(const char* keyword) {
-    gl_MyLogging("PLUGIN: Hotkey event: %s\n", keyword != nullptr ? keyword : "(null)");
     const int id = ActionForHotkey(keyword);
     if (id == 0) return;
     try {

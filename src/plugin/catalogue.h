@@ -1,31 +1,24 @@
-// The one table of user actions: every menu item, hotkey and confirmation
-// text of the plug-in is built from here.
+// The user actions of the plug-in: every menu item, hotkey and confirmation
+// text is built from here. The voices are rows of the voice table
+// (voice_table.h); this file adds the other actions around them.
 #pragma once
 
-// Action IDs name every menu item and hotkey action; 7..17 are the voice
-// effects and the values of gl_CurrentVoiceEffect.
+#include <cstddef>
+
+#include "voice_table.h"
+
+// The IDs of the actions that are no voice.
 enum ActionId {
     ACTION_ENABLE_DISABLE = 6,
-    EFFECT_ATARI = 7,
-    EFFECT_CLONE = 8,
-    EFFECT_MUTATION_SLOW = 9,
-    EFFECT_MUTATION = 10,
-    EFFECT_MUTATION_FAST = 11,
-    EFFECT_PITCH_MALE = 12,
-    EFFECT_PITCH_FEMALE = 13,
-    EFFECT_PITCH_HELIUM = 14,
-    EFFECT_PITCH_BABY = 15,
-    EFFECT_ROBOTIC = 16,
-    EFFECT_MY_VOICE = 17,
     ACTION_HEAR_VOICE = 18,
     ACTION_HOMEPAGE = 19,
     ACTION_CHECK_UPDATE = 20,
     ACTION_ABOUT = 21
 };
 
-constexpr int kFirstEffect = EFFECT_ATARI;
-constexpr int kLastEffect = EFFECT_MY_VOICE;
-constexpr bool IsEffect(int id) { return id >= kFirstEffect && id <= kLastEffect; }
+// True for the IDs of the voices: the values the menu and the hotkeys give
+// gl_CurrentVoiceEffect.
+constexpr bool IsEffect(int id) { return FindVoice(id) != nullptr; }
 
 struct Action {
     int id;
@@ -35,23 +28,26 @@ struct Action {
     const char* messageOff;  // toggles only: the text after switching off
 };
 
-// Actions 6..21 in ID order; null when id names no action.
+// The action that is no voice with this ID, or null.
 const Action* FindAction(int id);
 
-// The plug-in menu, in the order the client shows it.
-constexpr int kMenuItemCount = 16;
-extern const int kMenuOrder[kMenuItemCount];
+// The plug-in menu, in the order the client shows it: Enable/Disable, every
+// voice in the table's order, then the other actions.
+constexpr std::size_t kMenuItemCount = 1 + kVoiceCount + 4;
+// The action ID of the menu item at position index (0..kMenuItemCount-1).
+int MenuItemAt(std::size_t index);
 extern const char* const kMenuIconBlock;  // the icon of the plug-in's menu
 
-// The hotkeys, in the order the client lists them. actionId 0: registered
-// with the client, but pressing it does nothing.
+// The hotkeys, in the order the client lists them: Enable/Disable, every
+// voice, then Hear Voice and two that are registered with the client but do
+// nothing when pressed.
 struct HotkeyEntry {
     const char* keyword;
     const char* description;
-    int actionId;
+    int actionId;  // 0: no action
 };
-constexpr int kHotkeyCount = 16;
-extern const HotkeyEntry kHotkeys[kHotkeyCount];
+constexpr std::size_t kHotkeyCount = 1 + kVoiceCount + 3;
+HotkeyEntry HotkeyAt(std::size_t index);
 
 // The action of a hotkey keyword (exact, case-sensitive), or 0.
 int ActionForHotkey(const char* keyword);

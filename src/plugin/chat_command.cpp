@@ -1,8 +1,9 @@
 // The "/morindale" chat command: ten diagnostic sub-commands, each a thin
-// wrapper for one or a few client functions. The client calls the processor
-// on its event threads with the text after the keyword. Nothing is kept
-// between calls: every buffer lives on the caller's stack, and the only
-// shared value read is the plug-in ID, set once at registration.
+// wrapper for one or a few client functions, and "pitch" (pitch_command.h),
+// which sets the manual pitch. The client calls the processor on its event
+// threads with the text after the keyword. Nothing is kept between calls:
+// every buffer lives on the caller's stack, and the only shared value the
+// diagnostics read is the plug-in ID, set once at registration.
 #include <algorithm>
 #include <climits>
 #include <cstdio>
@@ -10,6 +11,7 @@
 
 #include "client_calls.h"
 #include "debug_log.h"
+#include "pitch_command.h"
 #include "plugin_state.h"
 #include "text_cut.h"
 #include "ts3_plugin.h"
@@ -254,6 +256,7 @@ constexpr SubCommand kSubCommands[] = {
     {"unsubscribe", Unsubscribe},
     {"subscribeall", SubscribeAll},
     {"unsubscribeall", UnsubscribeAll},
+    {"pitch", PitchCommand},
 };
 
 const SubCommand* FindSubCommand(const char* word) {

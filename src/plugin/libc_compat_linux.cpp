@@ -1,8 +1,9 @@
 // The C++ runtime is linked into the library, and its std::random_device
 // refers to arc4random, which glibc has only had since 2.36. This private
-// definition satisfies that reference, so the library loads on glibc 2.34
-// and later (Ubuntu 22.04, Debian 12). The plug-in itself never draws
-// random numbers; the definition stays hidden inside the library.
+// definition satisfies that reference, so that the library's newest glibc
+// symbol stays GLIBC_2.35 and it loads on glibc 2.35 and later (Ubuntu
+// 22.04, Debian 12). The plug-in itself never draws random numbers; the
+// definition stays hidden inside the library.
 #if defined(__linux__)
 #include <sys/random.h>
 

@@ -12,10 +12,8 @@
 namespace {
 
 // Entries in each list, the ending null included.
-constexpr std::size_t kMenuListSize = 17;
-constexpr std::size_t kHotkeyListSize = 17;
-static_assert(kMenuItemCount + 1 == kMenuListSize, "16 menu items and the ending null");
-static_assert(kHotkeyCount + 1 == kHotkeyListSize, "16 hotkeys and the ending null");
+constexpr std::size_t kMenuListSize = kMenuItemCount + 1;
+constexpr std::size_t kHotkeyListSize = kHotkeyCount + 1;
 
 // A list without its end marker would run the client off the end of the
 // block, so the count is checked in every build, not only with assertions on.
@@ -39,9 +37,13 @@ void FreeList(Record** list, std::size_t count) {
 PluginMenuItem** BuildMenuList(std::size_t& n) {
     auto** list = static_cast<PluginMenuItem**>(std::malloc(kMenuListSize * sizeof(PluginMenuItem*)));
     if (list == nullptr) return nullptr;
-    for (int id : kMenuOrder) {
+    for (std::size_t i = 0; i < kMenuItemCount; ++i) {
+        const int id = MenuItemAt(i);
+        const Voice* voice = FindVoice(id);
         const Action* action = FindAction(id);
-        PluginMenuItem* item = createMenuItem(PLUGIN_MENU_TYPE_GLOBAL, id, action->menuText, action->menuIcon);
+        PluginMenuItem* item = voice != nullptr
+                                   ? createMenuItem(PLUGIN_MENU_TYPE_GLOBAL, id, voice->menuText, voice->icon)
+                                   : createMenuItem(PLUGIN_MENU_TYPE_GLOBAL, id, action->menuText, action->menuIcon);
         if (item == nullptr) {
             FreeList(list, n);
             return nullptr;
@@ -55,7 +57,8 @@ PluginMenuItem** BuildMenuList(std::size_t& n) {
 PluginHotkey** BuildHotkeyList(std::size_t& n) {
     auto** list = static_cast<PluginHotkey**>(std::malloc(kHotkeyListSize * sizeof(PluginHotkey*)));
     if (list == nullptr) return nullptr;
-    for (const HotkeyEntry& entry : kHotkeys) {
+    for (std::size_t i = 0; i < kHotkeyCount; ++i) {
+        const HotkeyEntry entry = HotkeyAt(i);
         PluginHotkey* hotkey = createHotkey(entry.keyword, entry.description);
         if (hotkey == nullptr) {
             FreeList(list, n);

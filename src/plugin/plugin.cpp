@@ -83,14 +83,11 @@ int ts3plugin_init() {
     char settingsPath[kConfigPathSize];
     BuildUserSettingsPath(settingsPath, sizeof settingsPath);
     SetSettingsPath(settingsPath);
-    gl_MyLogging("PLUGIN: init\n");
-    gl_MyLogging("%s\n", settingsPath);
 
-    // Both only the first time: on a later init the capture thread may be
-    // inside a block that uses them.
-    FillSineTable();
+    // The engine only the first time: on a later init the capture thread
+    // may be inside a block that uses it.
+    SetUpVoiceEngine();
     WAVE_Set_WIN_Params(48000, 16, 1);
-    ConfigurePitchProcessor();
 
     LogClientPaths();
     EnableUpdateChecks();
@@ -100,7 +97,6 @@ int ts3plugin_init() {
 }
 
 void ts3plugin_shutdown() {
-    gl_MyLogging("PLUGIN: shutdown\n");
     StopUpdateChecks();
     WAVE_WIN_Audio_close();
     ShutdownDone();
@@ -109,7 +105,6 @@ void ts3plugin_shutdown() {
 void ts3plugin_registerPluginID(const char* id) {
     if (id == nullptr) id = "";
     const bool load = RegistrationDone(id);
-    gl_MyLogging("PLUGIN: registerPluginID: %s\n", id);
     if (load) LoadSettings();
 }
 
@@ -121,12 +116,9 @@ void ts3plugin_currentServerConnectionChanged(uint64 serverConnectionHandlerID) 
     LoadSettings();
 }
 
-int ts3plugin_offersConfigure() {
-    gl_MyLogging("PLUGIN: offersConfigure\n");
-    return 0;
-}
+int ts3plugin_offersConfigure() { return 0; }
 
-void ts3plugin_configure(void* /*handle*/, void* /*qParentWidget*/) { gl_MyLogging("PLUGIN: configure\n"); }
+void ts3plugin_configure(void* /*handle*/, void* /*qParentWidget*/) {}
 
 int ts3plugin_requestAutoload() { return 0; }
 

@@ -16,7 +16,8 @@ namespace {
 using morindale_host::ClientEmulator;
 
 const char* const kSubCommandWords[] = {"join",       "command",   "serverinfo", "channelinfo",  "avatar",
-                                        "enablemenu", "subscribe", "unsubscribe", "subscribeall", "unsubscribeall"};
+                                        "enablemenu", "subscribe", "unsubscribe", "subscribeall", "unsubscribeall",
+                                        "pitch"};
 
 // Client functions that can fail, by bit of the first input byte; an
 // avatar bit set answers with the empty-result code.

@@ -30,7 +30,7 @@ std::vector<std::string> MenuEnabledCalls(const morindale_host::ClientEmulator& 
                                           const std::string& id = "morindale_test_plugin_id");
 
 // The calls of a status line that greys (enabled 0) or enables (1) the
-// effect items 7..17.
+// voices' items 7..17 and 22, in ascending ID order.
 std::vector<std::string> EffectItemsSetTo(int enabled);
 
 // Messages of the chat tab that the status line prints.
