@@ -334,7 +334,7 @@ TEST(SettingsAtomicWrite, ADeviceOrAFifoAtThePathIsNeverReplaced) {
     }
 }
 
-TEST(SettingsAtomicWrite, TemporaryFilesOfAKilledSaveAreRemovedByTheNextSave) {
+TEST(SettingsAtomicWrite, TemporaryFilesOfAKilledSaveAreRemovedByTheNextSaveOnceAMinuteOld) {
     ClientEmulator client;
     client.start();
     client.menuItem(12);
@@ -346,9 +346,26 @@ TEST(SettingsAtomicWrite, TemporaryFilesOfAKilledSaveAreRemovedByTheNextSave) {
     const std::string stray = std::string(kFileName) + "." + std::to_string(gone) + ".3.tmp";
     const std::string running = std::string(kFileName) + ".1.0.tmp";  // process 1 runs: may be saving
     const std::string notOurs = std::string(kFileName) + ".notes.tmp";
-    for (const std::string& name : {stray, running, notOurs}) WriteFile(client.home() + "/" + name, "ENABLED=0\n");
+    // A process ID that is gone here may belong to a client in another PID
+    // namespace (a sandbox) or on another machine sharing the home, whose
+    // save is between write and rename: a file younger than a minute stays.
+    const std::string fresh = std::string(kFileName) + "." + std::to_string(gone) + ".4.tmp";
+    const std::string young = std::string(kFileName) + "." + std::to_string(gone) + ".5.tmp";
+    for (const std::string& name : {stray, running, notOurs, fresh, young})
+        WriteFile(client.home() + "/" + name, "ENABLED=0\n");
+    auto age = [&client](const std::string& name, long seconds) {
+        struct timespec times[2];
+        ASSERT_EQ(::clock_gettime(CLOCK_REALTIME, &times[0]), 0);
+        times[0].tv_sec -= seconds;
+        times[1] = times[0];
+        ASSERT_EQ(::utimensat(AT_FDCWD, (client.home() + "/" + name).c_str(), times, 0), 0);
+    };
+    age(stray, 61);
+    age(running, 3600);
+    age(notOurs, 3600);
+    age(young, 50);
     client.menuItem(13);
-    std::vector<std::string> expected = {kFileName, running, notOurs};
+    std::vector<std::string> expected = {kFileName, running, notOurs, fresh, young};
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(DirectoryEntries(client.home()), expected);
     EXPECT_EQ(ReadFile(client.settingsFile()), SettingsText(1, 13, 1));
