@@ -10,12 +10,15 @@
 //
 // Errors are one line on standard error with a non-zero exit, and leave no
 // output file: the output path is checked before the input is read, and the
-// table starts only once the first file is in place.
+// table starts only once the first file is in place. Nothing else ends it:
+// whatever is thrown (out of memory, a file system error) becomes that line.
 #include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
+#include <exception>
 #include <filesystem>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -37,6 +40,25 @@ int Fail(const std::string& message, int code = 1) {
     if (g_progressOpen) std::fprintf(stderr, "\r%*s\r", 60, "");
     std::fprintf(stderr, "morindale-render: %s\n", message.c_str());
     return code;
+}
+
+// Files and the folder this run made: removed again should a later step
+// fail, so that a failed run leaves nothing behind.
+std::vector<std::string> g_madeFiles;
+std::string g_madeFolder;
+
+int FailAndClean(const std::string& message) {
+    std::error_code ignored;
+    for (const std::string& file : g_madeFiles) fs::remove(file, ignored);
+    if (!g_madeFolder.empty()) fs::remove(g_madeFolder, ignored);
+    return Fail(message);
+}
+
+// An exception's text as one line.
+std::string OneLine(std::string text) {
+    for (char& c : text)
+        if (c == '\n' || c == '\r') c = ' ';
+    return text;
 }
 
 std::string EffectList() {
@@ -96,6 +118,10 @@ std::string OutputProblem(const std::string& output, bool folder) {
     std::error_code error;
     const fs::path path = fs::absolute(output, error);
     if (error) return "cannot write " + output + ": " + error.message();
+    // A name the file system refuses (too long, a loop of links) fails now,
+    // not once the result is ready.
+    static_cast<void>(fs::status(path, error));
+    if (error && error != std::errc::no_such_file_or_directory) return "cannot write " + output + ": " + error.message();
     if (folder) {
         fs::path existing = path;
         while (!fs::exists(existing, error) && existing.has_parent_path() && existing != existing.parent_path())
@@ -111,7 +137,9 @@ std::string OutputProblem(const std::string& output, bool folder) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+namespace {
+
+int Run(int argc, char** argv) {
     std::string pluginFile;
     int progressMode = -1;  // -1: on long input at a terminal
     std::vector<std::string> positional;
@@ -156,19 +184,9 @@ int main(int argc, char** argv) {
     if (!ReadAsClientAudio(inputPath, &input, &error)) return Fail(error);
     if (input.empty()) return Fail("cannot read " + inputPath + ": no samples in it");
 
-    // Files and the folder this run made: removed again should a later
-    // effect fail, so that a failed run leaves nothing behind.
-    std::vector<std::string> made;
-    bool madeFolder = false;
-    auto failAndClean = [&](const std::string& message) {
-        std::error_code ignored;
-        for (const std::string& file : made) fs::remove(file, ignored);
-        if (madeFolder) fs::remove(outputPath, ignored);
-        return Fail(message);
-    };
     if (all) {
         std::error_code fsError;
-        madeFolder = !fs::exists(outputPath, fsError);
+        if (!fs::exists(outputPath, fsError)) g_madeFolder = outputPath;
         fs::create_directories(outputPath, fsError);
         if (!fs::is_directory(outputPath)) return Fail("cannot make the folder " + outputPath);
     }
@@ -185,10 +203,10 @@ int main(int argc, char** argv) {
         Rendering rendering;
         std::function<void(double)> progress;
         if (showProgress) progress = [effect](double fraction) { DrawProgress(effect->name, fraction); };
-        if (!Render(input, *effect, pluginFile, progress, &rendering, &error)) return failAndClean(error);
+        if (!Render(input, *effect, pluginFile, progress, &rendering, &error)) return FailAndClean(error);
         const bool existed = fs::exists(file);
-        if (!WriteClientAudio(file, rendering.sent, &error)) return failAndClean(error);
-        if (all && !existed) made.push_back(file);
+        if (!WriteClientAudio(file, rendering.sent, &error)) return FailAndClean(error);
+        if (all && !existed) g_madeFiles.push_back(file);
 
         if (!tableStarted) {
             std::printf("%s: %.2f s at 48 kHz mono, %zu voiced frames, median f0 %s Hz\n", inputPath.c_str(),
@@ -209,4 +227,18 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
     }
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return Run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        return FailAndClean("out of memory");
+    } catch (const std::exception& error) {
+        return FailAndClean(OneLine(error.what()));
+    } catch (...) {
+        return FailAndClean("unexpected error");
+    }
 }
