@@ -42,25 +42,6 @@ int Fail(const std::string& message, int code = 1) {
     return code;
 }
 
-// Files and the folder this run made: removed again should a later step
-// fail, so that a failed run leaves nothing behind.
-std::vector<std::string> g_madeFiles;
-std::string g_madeFolder;
-
-int FailAndClean(const std::string& message) {
-    std::error_code ignored;
-    for (const std::string& file : g_madeFiles) fs::remove(file, ignored);
-    if (!g_madeFolder.empty()) fs::remove(g_madeFolder, ignored);
-    return Fail(message);
-}
-
-// An exception's text as one line.
-std::string OneLine(std::string text) {
-    for (char& c : text)
-        if (c == '\n' || c == '\r') c = ' ';
-    return text;
-}
-
 std::string EffectList() {
     std::string list;
     for (const Effect& effect : Effects()) list += std::string(effect.name) + ", ";
@@ -135,11 +116,28 @@ std::string OutputProblem(const std::string& output, bool folder) {
     return "";
 }
 
+// Files and the folder this run made: removed again should a later step
+// fail, so that a failed run leaves nothing behind.
+std::vector<std::string> g_madeFiles;
+std::string g_madeFolder;
+
+int FailAndClean(const std::string& message) {
+    std::error_code ignored;
+    for (const std::string& file : g_madeFiles) fs::remove(file, ignored);
+    if (!g_madeFolder.empty()) fs::remove(g_madeFolder, ignored);
+    return Fail(message);
+}
+
+// An exception's text as one line.
+std::string OneLine(std::string text) {
+    for (char& c : text)
+        if (c == '\n' || c == '\r') c = ' ';
+    return text;
+}
+
 }  // namespace
 
-namespace {
-
-int Run(int argc, char** argv) {
+static int Run(int argc, char** argv) {
     std::string pluginFile;
     int progressMode = -1;  // -1: on long input at a terminal
     std::vector<std::string> positional;
@@ -184,6 +182,10 @@ int Run(int argc, char** argv) {
     if (!ReadAsClientAudio(inputPath, &input, &error)) return Fail(error);
     if (input.empty()) return Fail("cannot read " + inputPath + ": no samples in it");
 
+    // What this run makes is kept for FailAndClean, which main also calls
+    // when anything is thrown.
+    std::vector<std::string>& made = g_madeFiles;
+    auto failAndClean = [](const std::string& message) { return FailAndClean(message); };
     if (all) {
         std::error_code fsError;
         if (!fs::exists(outputPath, fsError)) g_madeFolder = outputPath;
@@ -203,10 +205,10 @@ int Run(int argc, char** argv) {
         Rendering rendering;
         std::function<void(double)> progress;
         if (showProgress) progress = [effect](double fraction) { DrawProgress(effect->name, fraction); };
-        if (!Render(input, *effect, pluginFile, progress, &rendering, &error)) return FailAndClean(error);
+        if (!Render(input, *effect, pluginFile, progress, &rendering, &error)) return failAndClean(error);
         const bool existed = fs::exists(file);
-        if (!WriteClientAudio(file, rendering.sent, &error)) return FailAndClean(error);
-        if (all && !existed) g_madeFiles.push_back(file);
+        if (!WriteClientAudio(file, rendering.sent, &error)) return failAndClean(error);
+        if (all && !existed) made.push_back(file);
 
         if (!tableStarted) {
             std::printf("%s: %.2f s at 48 kHz mono, %zu voiced frames, median f0 %s Hz\n", inputPath.c_str(),
@@ -228,8 +230,6 @@ int Run(int argc, char** argv) {
     }
     return 0;
 }
-
-}  // namespace
 
 int main(int argc, char** argv) {
     try {
