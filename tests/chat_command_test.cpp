@@ -22,6 +22,12 @@ const std::string kPluginId = "morindale_test_plugin_id";
 const std::string kReturnCode = "morindale-rc-1";  // ClientData::returnCode
 const std::string kCreateReturnCode = "createReturnCode(" + kPluginId + ", 128)";
 
+std::string Repeat(const std::string& piece, std::size_t times) {
+    std::string out;
+    for (std::size_t i = 0; i < times; ++i) out += piece;
+    return out;
+}
+
 class ChatCommand : public ::testing::Test {
 protected:
     void TearDown() override { EXPECT_TRUE(plugin.NothingLeaked()); }
@@ -197,6 +203,20 @@ TEST_F(ChatCommand, ServerAndChannelInfoAreCutAtACharacterBoundary) {
     for (int i = 0; i < 244; ++i) channelMessage += e;
     ASSERT_EQ(channelMessage.size(), 510u);
     EXPECT_EQ(plugin.client.chatMessages(), (std::vector<std::string>{serverMessage, channelMessage}));
+}
+
+TEST_F(ChatCommand, NamesFromOthersCannotOpenATag) {
+    // A word joiner (U+2060) follows each '[': the brackets stay visible,
+    // but no tag opens or closes.
+    const std::string j = "\xE2\x81\xA0";
+    plugin.client.data().serverHost = "[url=http://evil.test]host[/url]";
+    plugin.client.data().channelPath = "[ABC] Clan/[img]http://evil.test/x.png[/img]";
+    EXPECT_EQ(Run("serverinfo"), 0);
+    EXPECT_EQ(Run("channelinfo"), 0);
+    EXPECT_EQ(plugin.client.chatMessages(),
+              (std::vector<std::string>{"Server Connect Info: [" + j + "url=http://evil.test]host[" + j + "/url]:9987",
+                                        "Channel Connect Info: [" + j + "ABC] Clan/[" + j +
+                                            "img]http://evil.test/x.png[" + j + "/img]"}));
 }
 
 // --- channelinfo ------------------------------------------------------------
@@ -408,6 +428,37 @@ TEST_F(ChatCommand, AWordStraddlingTheCutIsShortenedAndLaterWordsAreLost) {
     const auto moves = plugin.client.calls("requestClientMove");
     ASSERT_EQ(moves.size(), 1u);
     EXPECT_EQ(moves[0].args.at(3), "la");
+}
+
+TEST_F(ChatCommand, TheCutNeverSplitsACharacter) {
+    // Byte 127 of each text is inside a character: the cut goes before that
+    // character, so what is sent or passed on stays valid UTF-8.
+    const std::string e = "\xC3\xA9", euro = "\xE2\x82\xAC", clef = "\xF0\x9D\x84\x9E";
+    struct Case {
+        std::string text;
+        const char* function;
+        std::size_t arg;
+        std::string kept;
+    };
+    const Case cases[] = {
+        // "command " and 60 é: 127 bytes end in the middle of the 60th.
+        {"command " + Repeat(e, 60), "sendPluginCommand", 2, Repeat(e, 59)},
+        // "command x" and 40 €: only the first byte of the 40th is inside.
+        {"command x" + Repeat(euro, 40), "sendPluginCommand", 2, "x" + Repeat(euro, 39)},
+        // One more byte in front: the 39th € ends at the cut, which splits nothing.
+        {"command xy" + Repeat(euro, 40), "sendPluginCommand", 2, "xy" + Repeat(euro, 39)},
+        {"command " + Repeat(clef, 40), "sendPluginCommand", 2, Repeat(clef, 29)},
+        // "join 5 " and a password of 4-byte characters: 120 bytes left, 30 fit.
+        {"join 5 " + Repeat(clef, 31), "requestClientMove", 3, Repeat(clef, 30)},
+        {"join 5 a" + Repeat(clef, 31), "requestClientMove", 3, "a" + Repeat(clef, 29)},
+    };
+    for (const Case& c : cases) {
+        plugin.client.clearCalls();
+        EXPECT_EQ(Run(c.text.c_str()), 0) << c.text;
+        const auto calls = plugin.client.calls(c.function);
+        ASSERT_EQ(calls.size(), 1u) << c.text;
+        EXPECT_EQ(calls[0].args.at(c.arg), c.kept) << c.text;
+    }
 }
 
 TEST_F(ChatCommand, SubCommandWordCutByTheBufferIsNotRecognised) {

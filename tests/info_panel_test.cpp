@@ -56,6 +56,28 @@ TEST_F(InfoPanel, NamesWithPercentSignsAreShownAsTheyAre) {
     EXPECT_EQ(plugin.client.infoData(1, 1, PLUGIN_CLIENT), std::string("The nickname is [I]\"%s%n%d\"[/I]"));
 }
 
+TEST_F(InfoPanel, MarkupInNamesIsShownNotRendered) {
+    // A word joiner (U+2060) after each '[': the brackets of a clan tag stay
+    // visible, but no name opens a tag or closes our italics.
+    const std::string j = "\xE2\x81\xA0";
+    const struct {
+        PluginItemType type;
+        std::string name, shown;
+    } cases[] = {
+        {PLUGIN_CLIENT, "[img]http://evil.test/x.png[/img]", "[" + j + "img]http://evil.test/x.png[" + j + "/img]"},
+        {PLUGIN_CLIENT, "[ABC] Bob", "[" + j + "ABC] Bob"},
+        {PLUGIN_CLIENT, "x[/I][b]loud[", "x[" + j + "/I][" + j + "b]loud[" + j},
+        {PLUGIN_CHANNEL, "[url=http://evil.test]Lobby[/url]", "[" + j + "url=http://evil.test]Lobby[" + j + "/url]"},
+        {PLUGIN_SERVER, "]]Server[[", "]]Server[" + j + "[" + j},
+    };
+    for (const auto& c : cases) {
+        plugin.client.data().clientNicknames[9] = c.name;
+        plugin.client.data().channelNames[9] = c.name;
+        plugin.client.data().serverVariables[VIRTUALSERVER_NAME] = c.name;
+        EXPECT_EQ(plugin.client.infoData(1, 9, c.type), "The nickname is [I]\"" + c.shown + "\"[/I]") << c.name;
+    }
+}
+
 TEST_F(InfoPanel, UnknownItemTypeGivesNoTextAndCallsNothing) {
     EXPECT_EQ(plugin.client.infoData(1, 1, static_cast<PluginItemType>(3)), std::nullopt);
     EXPECT_EQ(plugin.Calls(), Calls{});
@@ -102,6 +124,10 @@ TEST_F(InfoPanel, LongNameIsCutAtACharacterBoundary) {
         {"ab" + Repeat(euro, 100), "ab" + Repeat(euro, 33)},
         {"a" + Repeat(clef, 50), "a" + Repeat(clef, 25)}, // 101 bytes; the next clef would end at 105
         {Repeat(clef, 50), Repeat(clef, 25)},             // 100 bytes
+        // Each '[' takes its 3-byte word joiner along, and is never left without it.
+        {Repeat("[", 200), Repeat("[\xE2\x81\xA0", 25)},     // 100 bytes
+        {"ab" + Repeat("[", 30), "ab" + Repeat("[\xE2\x81\xA0", 25)},  // 102 bytes exactly
+        {"abc" + Repeat("[", 30), "abc" + Repeat("[\xE2\x81\xA0", 24)},
     };
     for (const auto& c : cases) {
         plugin.client.data().clientNicknames[9] = c.name;

@@ -399,21 +399,21 @@ TEST_F(MonitorFifo, TalkBeforeTheOutputFirstTakesAudioIsNoStall) {
     EXPECT_LT(WAVE_buffer_size, 80000);
 }
 
-TEST_F(MonitorFifo, ClosingFlushesStopsAndDisposesThenEndsTheCallbackLoop) {
+TEST_F(MonitorFifo, ClosingStopsAndDisposesAtOnceEmptiesTheFifoThenEndsTheCallbackLoop) {
     Open();
-    const Bytes pending = Pattern(3000);
-    Append(pending);
+    Append(Pattern(3000));
     WAVE_WIN_Audio_close();
     const std::vector<std::string> calls = fake_audio_queue::Calls();
-    const std::vector<std::string> tail(calls.end() - 4, calls.end());
-    EXPECT_EQ(tail, (std::vector<std::string>{"Flush", "Stop false", "Dispose false", "EndCallbackLoop"}));
+    const std::vector<std::string> tail(calls.end() - 3, calls.end());
+    // No draining: whoever closes is quitting, and nobody listens any more.
+    EXPECT_EQ(tail, (std::vector<std::string>{"Stop true", "Dispose true", "EndCallbackLoop"}));
     EXPECT_FALSE(fake_audio_queue::QueueExists());
-    EXPECT_EQ(Fifo(), pending);  // not reset
+    EXPECT_EQ(Fifo(), Bytes{});
 
     // Nothing drains any more: blocks are dropped without a word.
     for (int i = 0; i < 100; ++i) Append(Pattern(1920));
     EXPECT_TRUE(g_chat.empty());
-    EXPECT_EQ(Fifo(), pending);
+    EXPECT_EQ(Fifo(), Bytes{});
 
     // A second close leaves the disposed queue alone.
     WAVE_WIN_Audio_close();
@@ -431,13 +431,34 @@ TEST_F(MonitorFifo, OpeningAgainAfterClosingPlaysAgain) {
     EXPECT_EQ(fake_audio_queue::PlayNext(), voice);
 }
 
+TEST_F(MonitorFifo, NothingSaidBeforeAReopeningIsHeardAfterIt) {
+    // Pending when the plug-in closes (shutdown, then init again)...
+    Open();
+    Append(Pattern(3 * 1920 + 600));
+    WAVE_WIN_Audio_close();
+    Open();
+    for (const Bytes& played : PlayFour()) EXPECT_EQ(played, kSilence);
+    EXPECT_EQ(fake_audio_queue::PlayNext(), kSilence);
+    // ...or left in the FIFO by anything else: the opening starts empty.
+    WAVE_WIN_Audio_close();
+    const Bytes stale = Pattern(2 * 1920, 7);
+    std::memcpy(WAVE_buffer, stale.data(), stale.size());
+    WAVE_buffer_size = static_cast<int>(stale.size());
+    Open();
+    const Bytes voice = Pattern(1920, 100);
+    Append(voice);
+    for (const Bytes& played : PlayFour()) EXPECT_EQ(played, kSilence);
+    EXPECT_EQ(fake_audio_queue::PlayNext(), voice);
+    EXPECT_EQ(fake_audio_queue::PlayNext(), kSilence);
+}
+
 TEST_F(MonitorFifo, OpeningTwiceClosesTheFirstOutput) {
     Open();
     WAVE_Set_WIN_Params(48000, 16, 1);
     const std::vector<std::string> calls = fake_audio_queue::Calls();
     const std::vector<std::string> expected = {
         "New",   "Allocate 1920", "Allocate 1920", "Allocate 1920", "Allocate 1920", "Prime 4",       "Volume 1.000",
-        "Start", "Flush",         "Stop false",    "Dispose false", "EndCallbackLoop", "New",         "Allocate 1920",
+        "Start", "Stop true",     "Dispose true",  "EndCallbackLoop", "New",          "Allocate 1920",
         "Allocate 1920", "Allocate 1920", "Allocate 1920", "Prime 4", "Volume 1.000", "Start"};
     EXPECT_EQ(calls, expected);
     EXPECT_EQ(fake_audio_queue::QueuedBuffers(), 4u);
@@ -509,6 +530,31 @@ TEST_F(MonitorFifo, AnOutputThatGoesAwayLogsOnceAndLaterBlocksAreDroppedQuietly)
     EXPECT_EQ(WAVE_buffer_size, 1920);
     WAVE_WIN_Audio_close();
     EXPECT_FALSE(fake_audio_queue::QueueExists());
+}
+
+TEST_F(MonitorFifo, ALostOutputThatComesBackIsOneLineEachWayAndPlaysOnlyNewAudio) {
+    Open();
+    PlayFour();
+    const Bytes before = Pattern(2 * 1920, 3);
+    Append(before);
+    fake_audio_queue::LoseOutput();
+    for (int i = 0; i < 50; ++i) Append(Pattern(1920, 9));  // dropped: nobody plays them
+    // The output takes a buffer again (filled before the loss: silence).
+    // What waited from before the loss is dropped, not played late, and new
+    // blocks are kept again.
+    EXPECT_EQ(fake_audio_queue::PlayNext(), kSilence);
+    EXPECT_EQ(WAVE_buffer_size, 0);
+    const Bytes after = Pattern(1920, 50);
+    Append(after);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(fake_audio_queue::PlayNext(), kSilence) << i;
+    EXPECT_EQ(fake_audio_queue::PlayNext(), after);
+    EXPECT_EQ(g_log, (std::vector<std::string>{"Plugin: Hear Voice: sound output lost; monitored audio is dropped",
+                                               "Plugin: Hear Voice: the sound output is back"}));
+    // Lost and back a second time: again one line each.
+    fake_audio_queue::LoseOutput();
+    fake_audio_queue::PlayNext();
+    EXPECT_EQ(g_log.size(), 4u);
+    EXPECT_TRUE(g_chat.empty());
 }
 
 }  // namespace

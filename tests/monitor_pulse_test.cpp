@@ -366,12 +366,35 @@ TEST(MonitorPulse, ShutdownAndUnloadWhileAudioFlowsLeaveNothingRunning) {
         client.unload();  // shutdown, then dlclose, mid-speech
         const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
         RecordProperty("unload_ms", std::to_string(took.count()));
-        EXPECT_EQ(ThreadsNamed("morindale-mon"), 0u);
+        EXPECT_TRUE(AwaitNoThreadNamed("morindale-mon"));
         EXPECT_TRUE(client.problems().empty());
     }
     // A callback into the unloaded code would crash the test here.
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_EQ(ThreadsNamed("morindale-mon"), 0u);
+    EXPECT_TRUE(daemon.running());
+}
+
+TEST(MonitorPulse, QuittingMidSpeechDoesNotWaitForTheOutputToPlayOut) {
+    // A live server that nobody listens to takes its time to play out what
+    // it holds; draining it kept the client's thread 0.5 s. At quit nobody
+    // listens: the close is immediate and takes milliseconds, so 100 ms
+    // leave a wide margin for busy cores.
+    const std::vector<int16_t> voice = Voice(0.6);
+    ASSERT_FALSE(voice.empty());
+    PulseDaemon daemon;
+    ASSERT_TRUE(daemon.start()) << daemon.error();
+    ClientEmulator client(WithServer(daemon.server()));
+    client.start();
+    TalkInRealTime(client, voice);
+    const Clock::time_point start = Clock::now();
+    client.shutdown();
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+    RecordProperty("shutdown_ms", std::to_string(took.count()));
+    EXPECT_LT(took.count(), 100);
+    EXPECT_TRUE(AwaitNoThreadNamed("morindale-mon"));
+    client.unload();
+    EXPECT_TRUE(client.problems().empty());
     EXPECT_TRUE(daemon.running());
 }
 
@@ -490,6 +513,42 @@ TEST(MonitorPulse, AServerThatDiesWhilePlayingIsLoggedOnceAndBlocksAreDroppedQui
     client.unload();
     EXPECT_EQ(ThreadsNamed("morindale-mon"), 0u);
     EXPECT_EQ(HearVoiceLogLines(client).size(), 1u);
+}
+
+TEST(MonitorPulse, AServerThatRestartsIsHeardAgainWithOneLineAtTheLossAndOneAtTheReturn) {
+    PulseDaemon daemon;
+    ASSERT_TRUE(daemon.start()) << daemon.error();
+    ClientEmulator client(WithServer(daemon.server()));
+    client.start();
+    client.hotkey("effect_myvoice");
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    TalkAtPace(client, MarkedNoise(0.5));
+    daemon.kill();
+    ASSERT_EQ(AwaitHearVoiceLines(client, 1).size(), 1u);
+    // Talk while it is away: dropped, without a word.
+    TalkAtPace(client, MarkedNoise(0.5));
+    ASSERT_TRUE(daemon.start()) << daemon.error();  // on the same socket
+    // Listening from the start, so that the new sink plays in real time.
+    SinkRecorder recorder(daemon);
+    ASSERT_TRUE(recorder.start()) << recorder.error();
+    // Attempts come every 2 s: the return is seen within a few.
+    const std::vector<std::string> lines = AwaitHearVoiceLines(client, 2);
+    EXPECT_EQ(lines, (std::vector<std::string>{"Hear Voice: sound output lost; monitored audio is dropped",
+                                               "Hear Voice: the sound output is back"}));
+    const PacedTalk talk = TalkAtPace(client, MarkedNoise(3.0));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const std::vector<int16_t> recorded = recorder.stop();
+    client.unload();
+    EXPECT_EQ(Overflows(client), 0);
+    const double realTime =
+        std::chrono::duration<double, std::milli>(recorder.realTimeSince() - talk.handedOver[0]).count();
+    ASSERT_LT(realTime, 1500.0);
+    ExpectHeardWithin(WhenHeard(talk, recorded, recorder.firstSampleBy()), std::max(realTime, 0.0) + 1000.0, 1e9,
+                      150.0);
+    std::vector<std::string> levels;
+    for (const auto& call : client.calls("logMessage"))
+        if (call.args.at(0).find("Hear Voice") != std::string::npos) levels.push_back(call.args.at(1));
+    EXPECT_EQ(levels, (std::vector<std::string>{"2", "4"}));  // a warning, then information
 }
 
 TEST(MonitorPulse, TalkBeforeTheOutputPlaysInRealTimeIsHeardWithin150msWithinASecond) {

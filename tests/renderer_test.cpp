@@ -1,6 +1,7 @@
 // The renderer as a user runs it: sound files in, what the client would
 // send out, a table on standard output, one-line errors and no partial files.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -127,6 +128,77 @@ TEST_F(Renderer, TextOrDamagedInputIsAOneLineErrorAndWritesNothing) {
     run = Render({Path("header.wav"), Path("all"), "all"});
     ExpectOneLineError(run, 1, "cannot read " + Path("header.wav") + ": no samples in it");
     ExpectFolderHolds({"notes.wav", "cut.wav", "empty.wav", "header.wav"});
+}
+
+TEST_F(Renderer, RatesOutside1kHzTo768kHzAreRefusedBeforeAnythingIsRendered) {
+    // A file that claims 1 Hz once made the renderer size its 48 kHz buffer
+    // from that claim: 9.6 GB for 100 KB. Small files here, so that a
+    // renderer without the check renders rather than exhausts the machine.
+    const std::vector<int16_t> samples = morindale_test::Sine(50, 8000, 2000);
+    for (int rate : {1, 2, 999, 768001, 2000000000}) {
+        SCOPED_TRACE(rate);
+        ASSERT_TRUE(morindale_test::WriteWave(Path("odd.wav"), samples, rate, 1));
+        const ProgramRun run = Render({Path("odd.wav"), Path("out.wav"), "myvoice"});
+        ExpectOneLineError(run, 1, "cannot read " + Path("odd.wav") + ": its sample rate of " + std::to_string(rate) +
+                                       " Hz is outside 1 kHz to 768 kHz");
+        EXPECT_EQ(run.out, "");
+        ExpectFolderHolds({"odd.wav"});
+    }
+    // The bounds themselves are rates like any other.
+    for (int rate : {1000, 768000}) {
+        SCOPED_TRACE(rate);
+        ASSERT_TRUE(morindale_test::WriteWave(Path("odd.wav"), samples, rate, 1));
+        const ProgramRun run = Render({Path("odd.wav"), Path("out.wav"), "myvoice"});
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        Wave out;
+        ASSERT_TRUE(morindale_test::ReadWave(Path("out.wav"), &out));
+        // 2000 samples last 2 s at 1 kHz and 1/384 s at 768 kHz: padded to
+        // whole 960-sample blocks.
+        EXPECT_EQ(out.samples.size(), rate == 1000 ? 96000u : 960u);
+    }
+}
+
+TEST_F(Renderer, WhatSitsAtThePartialNameIsNeitherWrittenThroughNorWaitedFor) {
+    ASSERT_TRUE(morindale_test::WriteWave(Path("in.wav"), morindale_test::Sine(200, 9000, 4800), 48000, 1));
+    // A link to an unrelated file, and a FIFO that nobody reads.
+    morindale_test::WriteFile(Path("victim.txt"), "keep me\n");
+    fs::create_symlink(Path("victim.txt"), Path("out.wav.partial"));
+    ASSERT_EQ(mkfifo(Path("fifo.wav.partial").c_str(), 0600), 0);
+    for (const char* name : {"out.wav", "fifo.wav"}) {
+        SCOPED_TRACE(name);
+        const ProgramRun run = RunProgram({renderer_, Path("in.wav"), Path(name), "myvoice"}, 30);
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        Wave out;
+        ASSERT_TRUE(morindale_test::ReadWave(Path(name), &out));
+        EXPECT_EQ(out.samples.size(), 4800u);
+    }
+    EXPECT_EQ(morindale_test::ReadFile(Path("victim.txt")), "keep me\n");
+    EXPECT_TRUE(fs::is_symlink(Path("out.wav.partial")));
+    EXPECT_TRUE(fs::is_fifo(Path("fifo.wav.partial")));
+    ExpectFolderHolds({"in.wav", "victim.txt", "out.wav.partial", "fifo.wav.partial", "out.wav", "fifo.wav"});
+}
+
+TEST_F(Renderer, AnythingThatGoesWrongIsStillOneLine) {
+    // A name longer than a folder entry may be: the file system refuses it
+    // only once the result is ready, which once ended the renderer uncaught.
+    ASSERT_TRUE(morindale_test::WriteWave(Path("in.wav"), morindale_test::Sine(200, 9000, 4800), 48000, 1));
+    const std::string longName = Path(std::string(300, 'n') + ".wav");
+    const ProgramRun run = Render({Path("in.wav"), longName, "myvoice"});
+    ExpectOneLineError(run, 1, "cannot write " + longName);
+    EXPECT_EQ(run.out, "");
+    ExpectFolderHolds({"in.wav"});
+
+    // Out of memory: 33 minutes at 1 kHz become 384 MB of 48 kHz floats,
+    // more than a 320 MB address space holds. (The sanitizers reserve
+    // terabytes of address space, so only the plain build can limit it.)
+    if (std::string(MORINDALE_SANITIZE_MODE).empty()) {
+        ASSERT_TRUE(morindale_test::WriteWave(Path("long.wav"), std::vector<int16_t>(2000000, 100), 1000, 1));
+        const ProgramRun limited = RunProgram(
+            {"/bin/sh", "-c", "ulimit -v 320000 && exec \"$0\" \"$@\"", renderer_, Path("long.wav"), Path("out.wav"),
+             "myvoice"});
+        ExpectOneLineError(limited, 1, "out of memory");
+        ExpectFolderHolds({"in.wav", "long.wav"});
+    }
 }
 
 TEST_F(Renderer, UnknownEffectOrWrongArgumentsAreOneLineErrors) {

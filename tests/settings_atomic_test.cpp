@@ -20,9 +20,11 @@
 #include <vector>
 
 #include "client_emulator.h"
+#include "fake_user.h"
 #include "settings_support.h"
 #include "test_support.h"
 #include "settings_shape.h"
+#include "wave_file.h"
 
 using morindale_host::ClientEmulator;
 using namespace morindale_test;
@@ -31,34 +33,99 @@ namespace {
 
 const char* const kFileName = "MorindaleForTeamspeak.ini";
 
-// Child exit codes of the half-way test.
-constexpr int kChildDone = 0;
-constexpr int kLimitDoesNotBite = 3;
+// --- Saves in a child program ----------------------------------------------
+//
+// Some saves must run as another user (root may write anything) or under a
+// file-size limit. They run in a fresh start of this program, never in a
+// fork of it: a fork copies the locks that the plug-in's and the emulator's
+// threads hold at that moment, and a child that waits for one never ends.
 
-// Root may write anything, so a save that permissions must stop runs in a
-// child that has given up root. True when the child chose the effect; a file
-// size limit, when given, caps every write of the child (SIGXFSZ ignored);
-// warnings, when given, receives the number of lines the child logged.
+constexpr const char* kSaveChildFlag = "--morindale-save-child";
+
+// Exit codes of a save child, besides its count of settings warnings (0 to 99).
+constexpr int kCannotDropRoot = 101;
+constexpr int kCannotLimit = 102;
+constexpr int kLimitDoesNotBite = 103;
+constexpr int kChildFailed = 104;
+
+std::size_t SettingsWarnings(const ClientEmulator& client) {
+    std::size_t count = 0;
+    for (const morindale_host::Call& call : client.calls("logMessage"))
+        count += call.args.at(0).rfind("Settings", 0) == 0;
+    return count;
+}
+
+// The child: argv is the flag, the home, the action (a menu item ID, or a
+// hotkey keyword), "nobody" or "root", the file-size limit in bytes or "-",
+// and a probe file that the limit must be seen to cut, or "-". The plug-in
+// saves into the given home. It is not registered: registration would load
+// the file, and the save starts from the initial voice state.
+int RunSaveChild(int argc, char** argv) {
+    if (argc != 7) return kChildFailed;
+    const std::string home = argv[2], action = argv[3], user = argv[4], limit = argv[5], probe = argv[6];
+    // Before the emulator makes its folders, so that nobody can remove them.
+    if (user == "nobody" && (::setgid(65534) != 0 || ::setuid(65534) != 0)) return kCannotDropRoot;
+    int result = kChildFailed;
+    try {
+        ClientEmulator client;
+        morindale_host::SetFakeHome(home.c_str());
+        client.load();
+        client.identify();
+        client.setFunctionPointers();
+        client.init();
+        client.initMenus();
+        client.initHotkeys();
+        // Once the plug-in is loaded: its copy is larger than any limit here.
+        if (limit != "-") {
+            ::signal(SIGXFSZ, SIG_IGN);
+            const rlim_t bytes = std::stoull(limit);
+            const struct rlimit cap = {bytes, bytes};
+            if (::setrlimit(RLIMIT_FSIZE, &cap) != 0) return kCannotLimit;
+        }
+        if (probe != "-") {
+            // The limit must really cut a write short, or the test proves nothing.
+            const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            const std::string text(77, 'p');
+            const bool cut = fd >= 0 && ::write(fd, text.data(), text.size()) == 40 &&
+                             ::write(fd, text.data(), text.size()) < 0 && errno == EFBIG;
+            if (fd >= 0) ::close(fd);
+            if (!cut) return kLimitDoesNotBite;
+        }
+        const std::size_t before = SettingsWarnings(client);
+        if (action.find_first_not_of("0123456789") == std::string::npos) {
+            client.menuItem(std::stoi(action));
+        } else {
+            client.hotkey(action.c_str());
+        }
+        const std::size_t count = SettingsWarnings(client) - before;
+        result = count < 100 ? static_cast<int>(count) : 99;
+    } catch (...) {
+        result = kChildFailed;
+    }
+    // No leak check at exit: as nobody, LeakSanitizer may not inspect its
+    // own threads. The emulator has removed its folder by now.
+    std::fflush(nullptr);
+    ::_exit(result);
+}
+
+// Runs `action` in a save child for the plug-in's settings in `home`; its
+// exit code, or -1 when it did not end normally (killed after 60 s).
+int SaveInAFreshClient(const std::string& home, const std::string& action, bool asNobody,
+                       rlim_t fileSizeLimit = RLIM_INFINITY, const std::string& probe = "-") {
+    const std::string limit = fileSizeLimit == RLIM_INFINITY ? "-" : std::to_string(fileSizeLimit);
+    const ProgramRun run = RunProgram(
+        {"/proc/self/exe", kSaveChildFlag, home, action, asNobody ? "nobody" : "root", limit, probe}, 60);
+    if (run.exitCode < 0 || run.exitCode >= 100) std::fprintf(stderr, "save child: %s", run.err.c_str());
+    return run.exitCode;
+}
+
+// Chooses an effect as user nobody: true when the child did; warnings, when
+// given, receives the number of settings warnings it logged.
 bool ChooseEffectAsNobody(ClientEmulator& client, int effect, rlim_t fileSizeLimit = RLIM_INFINITY,
                           int* warnings = nullptr) {
-    const pid_t child = ::fork();
-    if (child < 0) return false;
-    if (child == 0) {
-        if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(101);
-        if (fileSizeLimit != RLIM_INFINITY) {
-            ::signal(SIGXFSZ, SIG_IGN);
-            const struct rlimit limit = {fileSizeLimit, fileSizeLimit};
-            if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(102);
-        }
-        const std::size_t logged = client.calls("logMessage").size();
-        client.menuItem(effect);
-        const std::size_t count = client.calls("logMessage").size() - logged;
-        ::_exit(count < 100 ? static_cast<int>(count) : 100);
-    }
-    int status = 0;
-    if (::waitpid(child, &status, 0) != child) return false;
-    if (!WIFEXITED(status) || WEXITSTATUS(status) > 100) return false;
-    if (warnings != nullptr) *warnings = WEXITSTATUS(status);
+    const int code = SaveInAFreshClient(client.home(), std::to_string(effect), true, fileSizeLimit);
+    if (code < 0 || code >= 100) return false;
+    if (warnings != nullptr) *warnings = code;
     return true;
 }
 
@@ -70,29 +137,12 @@ TEST(SettingsAtomicWrite, AWriteStoppedHalfWayLeavesThePreviousFileWhole) {
     const std::string previous = ReadFile(client.settingsFile());
     ASSERT_EQ(previous, SettingsText(0, 13, 1));
 
-    // In a child process, files may grow to 40 bytes only: the new six lines
-    // (77 bytes) stop half-way, as on a full disk.
+    // In a child, files may grow to 40 bytes only: the new six lines (77
+    // bytes) stop half-way, as on a full disk.
     const std::string probe = client.home() + "/probe";
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        ::signal(SIGXFSZ, SIG_IGN);
-        const struct rlimit limit = {40, 40};
-        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(kLimitDoesNotBite);
-        // The limit must really cut a write short, or this test proves nothing.
-        const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const std::string text(77, 'p');
-        const bool cut = fd >= 0 && ::write(fd, text.data(), text.size()) == 40 &&
-                         ::write(fd, text.data(), text.size()) < 0 && errno == EFBIG;
-        if (fd >= 0) ::close(fd);
-        if (!cut) ::_exit(kLimitDoesNotBite);
-        client.hotkey("effect_pbaby");
-        ::_exit(kChildDone);  // no destructors: the parent's client owns the folder
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status)) << "child ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
-    ASSERT_EQ(WEXITSTATUS(status), kChildDone) << "the file size limit did not cut the probe write";
+    const int code = SaveInAFreshClient(client.home(), "effect_pbaby", false, 40, probe);
+    ASSERT_NE(code, kLimitDoesNotBite) << "the file size limit did not cut the probe write";
+    ASSERT_EQ(code, 0);
     ::unlink(probe.c_str());
 
     EXPECT_EQ(ReadFile(client.settingsFile()), previous);
@@ -334,7 +384,7 @@ TEST(SettingsAtomicWrite, ADeviceOrAFifoAtThePathIsNeverReplaced) {
     }
 }
 
-TEST(SettingsAtomicWrite, TemporaryFilesOfAKilledSaveAreRemovedByTheNextSave) {
+TEST(SettingsAtomicWrite, TemporaryFilesOfAKilledSaveAreRemovedByTheNextSaveOnceAMinuteOld) {
     ClientEmulator client;
     client.start();
     client.menuItem(12);
@@ -346,9 +396,26 @@ TEST(SettingsAtomicWrite, TemporaryFilesOfAKilledSaveAreRemovedByTheNextSave) {
     const std::string stray = std::string(kFileName) + "." + std::to_string(gone) + ".3.tmp";
     const std::string running = std::string(kFileName) + ".1.0.tmp";  // process 1 runs: may be saving
     const std::string notOurs = std::string(kFileName) + ".notes.tmp";
-    for (const std::string& name : {stray, running, notOurs}) WriteFile(client.home() + "/" + name, "ENABLED=0\n");
+    // A process ID that is gone here may belong to a client in another PID
+    // namespace (a sandbox) or on another machine sharing the home, whose
+    // save is between write and rename: a file younger than a minute stays.
+    const std::string fresh = std::string(kFileName) + "." + std::to_string(gone) + ".4.tmp";
+    const std::string young = std::string(kFileName) + "." + std::to_string(gone) + ".5.tmp";
+    for (const std::string& name : {stray, running, notOurs, fresh, young})
+        WriteFile(client.home() + "/" + name, "ENABLED=0\n");
+    auto age = [&client](const std::string& name, long seconds) {
+        struct timespec times[2];
+        ASSERT_EQ(::clock_gettime(CLOCK_REALTIME, &times[0]), 0);
+        times[0].tv_sec -= seconds;
+        times[1] = times[0];
+        ASSERT_EQ(::utimensat(AT_FDCWD, (client.home() + "/" + name).c_str(), times, 0), 0);
+    };
+    age(stray, 61);
+    age(running, 3600);
+    age(notOurs, 3600);
+    age(young, 50);
     client.menuItem(13);
-    std::vector<std::string> expected = {kFileName, running, notOurs};
+    std::vector<std::string> expected = {kFileName, running, notOurs, fresh, young};
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(DirectoryEntries(client.home()), expected);
     EXPECT_EQ(ReadFile(client.settingsFile()), SettingsText(1, 13, 1));
@@ -403,3 +470,10 @@ TEST(SettingsConcurrency, TheWholeFileCheckRejectsPartialFiles) {
 }
 
 }  // namespace
+
+// A save child runs instead of the tests when started with its flag.
+int main(int argc, char** argv) {
+    if (argc > 1 && std::string(argv[1]) == kSaveChildFlag) return RunSaveChild(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -96,6 +96,13 @@ TEST(UpdateMessage, VersionTextCannotCarryMarkupControlsOrBrokenUtf8) {
         {"2.0\t\x1B[31m\x7F", "2.0" R R R "31m" R},
         {"caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x8E\xA4", "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x8E\xA4"},  // kept
         {"\xC2\x85|\xE2\x80\xAE|\xE2\x80\xA8|\xE2\x81\xA6", R "|" R "|" R "|" R},  // NEL, RLO, LS, LRI
+        // The whole Bidi_Control set: ALM, LRM, RLM, LRE to RLO, LRI to PDI.
+        {"\xD8\x9C|\xE2\x80\x8E\xE2\x80\x8F|\xE2\x80\xAA\xE2\x80\xAB\xE2\x80\xAC\xE2\x80\xAD\xE2\x80\xAE|"
+         "\xE2\x81\xA6\xE2\x81\xA7\xE2\x81\xA8\xE2\x81\xA9",
+         R "|" R R "|" R R R R R "|" R R R R},
+        // Their neighbours are ordinary text: U+061B, U+061D, U+200D, U+2065 (unassigned), U+206A.
+        {"\xD8\x9B\xD8\x9D\xE2\x80\x8D\xE2\x81\xA5\xE2\x81\xAA",
+         "\xD8\x9B\xD8\x9D\xE2\x80\x8D\xE2\x81\xA5\xE2\x81\xAA"},
         {"a\xFF" "b\x80" "c", "a" R "b" R "c"},
         {"\xC0\xAF", R R},                // overlong "/"
         {"\xED\xA0\x80", R R R},          // a surrogate

@@ -96,6 +96,36 @@ TEST(WindowsSettings, ReadOnlyFileStaysAsItIs) {
     SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
+TEST(WindowsSettings, AStrayTemporaryGoesOnlyOnceItsProcessIsGoneAndItIsAMinuteOld) {
+    ClientEmulator client;
+    client.start();
+    // Process 999996 does not run here; younger files may be another
+    // machine's save in progress.
+    const std::string old = "MorindaleForTeamspeak.ini.999996.1.tmp";
+    const std::string young = "MorindaleForTeamspeak.ini.999996.2.tmp";
+    for (const std::string& name : {old, young}) {
+        WriteFile(client.home() + "/" + name, "ENABLED=0\n");
+        const std::wstring wide = fs::u8path(client.home() + "/" + name).wstring();
+        const HANDLE file = CreateFileW(wide.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        FILETIME now;
+        GetSystemTimeAsFileTime(&now);
+        ULARGE_INTEGER at;
+        at.LowPart = now.dwLowDateTime;
+        at.HighPart = now.dwHighDateTime;
+        at.QuadPart -= (name == old ? 61ULL : 50ULL) * 10000000ULL;
+        FILETIME written;
+        written.dwLowDateTime = at.LowPart;
+        written.dwHighDateTime = at.HighPart;
+        EXPECT_TRUE(SetFileTime(file, nullptr, nullptr, &written));
+        CloseHandle(file);
+    }
+    client.hotkey("effect_pmale");
+    EXPECT_EQ(ReadFile(client.settingsFile()), SettingsText(1, 12, 1));
+    EXPECT_EQ(LeftoverTemporaries(client.home()), std::vector<std::string>{young});
+}
+
 // --- Captured voice -----------------------------------------------------------
 
 // The input padded to whole client blocks, each handed to the hook as the

@@ -1,19 +1,30 @@
 #include "audio_file.h"
 
+#include <fcntl.h>
 #include <samplerate.h>
 #include <sndfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace morindale_render {
 namespace {
 
 constexpr sf_count_t kChunkFrames = 65536;
+constexpr sf_count_t kChunkSamples = 2 * kChunkFrames;  // per read, over all channels
+// Rates of real recordings. Everything is converted to 48 kHz, and the buffer
+// for that is sized from the claimed rate: a file that claims 1 Hz would ask
+// for 48000 samples per sample it holds.
+constexpr int kLowestRate = 1000;
+constexpr int kHighestRate = 768000;
+constexpr int kPartialAttempts = 100;
 
 // libsndfile's float scale: full scale 1.0 is 32768. Rounded, saturated.
 int16_t ToSample(float value) {
@@ -60,6 +71,12 @@ bool ReadAsClientAudio(const std::string& path, std::vector<int16_t>* samples, s
         *error = "cannot read " + path + ": no audio in it";
         return false;
     }
+    if (format.samplerate < kLowestRate || format.samplerate > kHighestRate) {
+        sf_close(file);
+        *error = "cannot read " + path + ": its sample rate of " + std::to_string(format.samplerate) +
+                 " Hz is outside 1 kHz to 768 kHz";
+        return false;
+    }
     samples->clear();
     if (format.samplerate == kRate && format.channels == 1) {
         // Already the client's format: samples as they are.
@@ -69,9 +86,11 @@ bool ReadAsClientAudio(const std::string& path, std::vector<int16_t>* samples, s
             samples->insert(samples->end(), chunk.begin(), chunk.begin() + got);
     } else {
         std::vector<float> mono;
-        std::vector<float> chunk(static_cast<std::size_t>(kChunkFrames) * format.channels);
+        // However many channels the file claims, one read holds kChunkSamples.
+        const sf_count_t chunkFrames = std::max<sf_count_t>(1, kChunkSamples / format.channels);
+        std::vector<float> chunk(static_cast<std::size_t>(chunkFrames) * format.channels);
         sf_count_t got;
-        while ((got = sf_readf_float(file, chunk.data(), kChunkFrames)) > 0) {
+        while ((got = sf_readf_float(file, chunk.data(), chunkFrames)) > 0) {
             for (sf_count_t f = 0; f < got; ++f) {
                 float sum = 0.0f;
                 for (int c = 0; c < format.channels; ++c) sum += chunk[static_cast<std::size_t>(f * format.channels + c)];
@@ -110,14 +129,40 @@ bool ReadAsClientAudio(const std::string& path, std::vector<int16_t>* samples, s
     return true;
 }
 
+namespace {
+
+// Creates a new file next to path, under a name that nothing else uses:
+// "<path>.partial", or "<path>.<pid>.<n>.partial" when that name is taken.
+// Whatever already sits at a name (a file, a link to someone's file, a FIFO
+// that would block the write) is left alone. The descriptor, or -1 with
+// errno set.
+int CreatePartial(const std::string& path, std::string* partial) {
+    for (int attempt = 0; attempt < kPartialAttempts; ++attempt) {
+        *partial = attempt == 0 ? path + ".partial"
+                                : path + "." + std::to_string(::getpid()) + "." + std::to_string(attempt) + ".partial";
+        const int fd = ::open(partial->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    return -1;
+}
+
+}  // namespace
+
 bool WriteClientAudio(const std::string& path, const std::vector<int16_t>& samples, std::string* error) {
-    const std::string partial = path + ".partial";
+    std::string partial;
+    const int fd = CreatePartial(path, &partial);
+    if (fd < 0) {
+        *error = "cannot write " + path + ": " + std::strerror(errno);
+        return false;
+    }
     SF_INFO format = {};
     format.samplerate = kRate;
     format.channels = 1;
     format.format = FormatFor(path);
-    SNDFILE* file = sf_open(partial.c_str(), SFM_WRITE, &format);
+    SNDFILE* file = sf_open_fd(fd, SFM_WRITE, &format, SF_TRUE);
     if (file == nullptr) {
+        ::close(fd);
+        ::unlink(partial.c_str());
         *error = "cannot write " + path + ": " + sf_strerror(nullptr);
         return false;
     }

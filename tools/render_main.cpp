@@ -12,12 +12,15 @@
 //
 // Errors are one line on standard error with a non-zero exit, and leave no
 // output file: the output path is checked before the input is read, and the
-// table starts only once the first file is in place.
+// table starts only once the first file is in place. Nothing else ends it:
+// whatever is thrown (out of memory, a file system error) becomes that line.
 #include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
+#include <exception>
 #include <filesystem>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -99,6 +102,10 @@ std::string OutputProblem(const std::string& output, bool folder) {
     std::error_code error;
     const fs::path path = fs::absolute(output, error);
     if (error) return "cannot write " + output + ": " + error.message();
+    // A name the file system refuses (too long, a loop of links) fails now,
+    // not once the result is ready.
+    static_cast<void>(fs::status(path, error));
+    if (error && error != std::errc::no_such_file_or_directory) return "cannot write " + output + ": " + error.message();
     if (folder) {
         fs::path existing = path;
         while (!fs::exists(existing, error) && existing.has_parent_path() && existing != existing.parent_path())
@@ -112,9 +119,28 @@ std::string OutputProblem(const std::string& output, bool folder) {
     return "";
 }
 
+// Files and the folder this run made: removed again should a later step
+// fail, so that a failed run leaves nothing behind.
+std::vector<std::string> g_madeFiles;
+std::string g_madeFolder;
+
+int FailAndClean(const std::string& message) {
+    std::error_code ignored;
+    for (const std::string& file : g_madeFiles) fs::remove(file, ignored);
+    if (!g_madeFolder.empty()) fs::remove(g_madeFolder, ignored);
+    return Fail(message);
+}
+
+// An exception's text as one line.
+std::string OneLine(std::string text) {
+    for (char& c : text)
+        if (c == '\n' || c == '\r') c = ' ';
+    return text;
+}
+
 }  // namespace
 
-int main(int argc, char** argv) {
+static int Run(int argc, char** argv) {
     std::string pluginFile;
     int manualPitch = 0;    // thousandths of a semitone
     int progressMode = -1;  // -1: on long input at a terminal
@@ -168,19 +194,13 @@ int main(int argc, char** argv) {
     if (!ReadAsClientAudio(inputPath, &input, &error)) return Fail(error);
     if (input.empty()) return Fail("cannot read " + inputPath + ": no samples in it");
 
-    // Files and the folder this run made: removed again should a later
-    // effect fail, so that a failed run leaves nothing behind.
-    std::vector<std::string> made;
-    bool madeFolder = false;
-    auto failAndClean = [&](const std::string& message) {
-        std::error_code ignored;
-        for (const std::string& file : made) fs::remove(file, ignored);
-        if (madeFolder) fs::remove(outputPath, ignored);
-        return Fail(message);
-    };
+    // What this run makes is kept for FailAndClean, which main also calls
+    // when anything is thrown.
+    std::vector<std::string>& made = g_madeFiles;
+    auto failAndClean = [](const std::string& message) { return FailAndClean(message); };
     if (all) {
         std::error_code fsError;
-        madeFolder = !fs::exists(outputPath, fsError);
+        if (!fs::exists(outputPath, fsError)) g_madeFolder = outputPath;
         fs::create_directories(outputPath, fsError);
         if (!fs::is_directory(outputPath)) return Fail("cannot make the folder " + outputPath);
     }
@@ -223,4 +243,16 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
     }
     return 0;
+}
+
+int main(int argc, char** argv) {
+    try {
+        return Run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        return FailAndClean("out of memory");
+    } catch (const std::exception& error) {
+        return FailAndClean(OneLine(error.what()));
+    } catch (...) {
+        return FailAndClean("unexpected error");
+    }
 }

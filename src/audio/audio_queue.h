@@ -21,9 +21,11 @@
 // at once (the Linux queue connects to its server there, with a deadline), and
 // buffers may be enqueued and the queue started meanwhile; they play once the
 // output is there. Should the output never come, or go away later, the
-// callback is called once with a null buffer and never again;
-// OutputQueueFailure tells which. Closing never waits for an opening that
-// hangs.
+// callback is called once with a null buffer; OutputQueueFailure tells which.
+// An output that never came is given up. One that went away may come back
+// (the Linux queue connects again every 2 s): the callback is then called
+// with buffers again, and OutputQueueFailure gives 0. Closing never waits for
+// an opening or a reconnection that hangs.
 //
 // Results are 0 for success, otherwise an error code (OutputQueueErrorText).
 #pragma once

@@ -9,6 +9,11 @@
 // up after kConnectTimeout, and a dispose request ends the wait at once. What
 // is enqueued meanwhile waits in the mailbox.
 //
+// A server that goes away while playing (stopped, restarted) is reported
+// once through the callback, and the thread connects again every
+// kReconnectInterval until it is back or the queue is closed. The buffers
+// then circulate again, each refilled before it plays.
+//
 // Buffers move between three places: `incoming` (enqueued by another thread),
 // `ready` (filled, waiting to go to the server) and `spent` (their bytes went
 // to the server; waiting for the callback to refill them). When the server
@@ -33,6 +38,7 @@ namespace {
 
 constexpr auto kConnectTimeout = std::chrono::seconds(3);
 constexpr auto kDrainTimeout = std::chrono::milliseconds(500);
+constexpr auto kReconnectInterval = std::chrono::seconds(2);  // between the starts of two attempts
 constexpr int kPollTimeoutUs = 20000;         // while waiting for something with a deadline
 constexpr uint32_t kServerLatencyMs = 80;      // what the server holds: four 20 ms buffers
 constexpr int kMaxRefillsPerRequest = 256;     // a callback that never fills cannot spin us
@@ -58,6 +64,7 @@ struct OutputQueueState : OutputQueueBase {
     BufferRing ready;
     BufferRing spent;
     uint32_t readyOffset = 0;  // bytes of ready.front() already written
+    Clock::time_point nextConnect{};  // while lost: the earliest next attempt
     bool draining = false;
     bool drained = false;
 };
@@ -212,14 +219,19 @@ int Connect(OutputQueueState* q, pa_mainloop* mainloop) {
     }
 }
 
+void Uncork(OutputQueueState* q) {
+    if (pa_operation* op = q->pa->stream_cork(q->stream, 0, nullptr, nullptr)) q->pa->operation_unref(op);
+}
+
 // Takes what other threads posted; true once the thread may end.
 bool TakeMail(OutputQueueState* q, Clock::time_point* disposeDeadline) {
     const OutputRequests mail = q->TakeRequests(&q->incoming, &q->ready);
     const PulseLibrary& pa = *q->pa;
     const bool connected = q->stream != nullptr && !q->lost;
-    if (mail.start && connected && !q->started) {
+    // A start taken while the server is away applies once it is back.
+    if (mail.start && !q->started) {
         q->started = true;
-        if (pa_operation* op = pa.stream_cork(q->stream, 0, nullptr, nullptr)) pa.operation_unref(op);
+        if (connected) Uncork(q);
     }
     if (connected) Feed(q);
     // Stopping: once everything queued has gone out, let the server play it.
@@ -246,8 +258,39 @@ void ReportFailure(OutputQueueState* q, int failure) {
 
 void ReportLoss(OutputQueueState* q) {
     q->lost = true;
+    q->nextConnect = Clock::now() + kReconnectInterval;
     ReleaseServerObjects(q);
     if (!q->stopping) ReportFailure(q, kOutputErrorLost);
+}
+
+// After a loss, once kReconnectInterval has passed since the last attempt:
+// connects again. Back, every buffer waits to be refilled, since what they
+// held is older than the loss; the callback hears of the return with the
+// first of them.
+void TryReconnect(OutputQueueState* q, pa_mainloop* mainloop) {
+    if (q->stopping || Clock::now() < q->nextConnect) return;
+    q->nextConnect = Clock::now() + kReconnectInterval;
+    if (Connect(q, mainloop) != 0) {
+        ReleaseServerObjects(q);
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> lock(q->mutex);
+        q->failure = 0;
+    }
+    while (!q->ready.empty()) q->spent.push(q->ready.pop());
+    q->readyOffset = 0;
+    q->lost = false;
+    if (q->started) Uncork(q);
+}
+
+// How long the loop may wait for events: until woken, or until the next
+// poll of a dispose deadline or a reconnection attempt.
+int WaitUs(const OutputQueueState* q, bool disposing) {
+    if (disposing) return kPollTimeoutUs;
+    if (!q->lost || q->stopping) return -1;
+    const auto left = std::chrono::duration_cast<std::chrono::microseconds>(q->nextConnect - Clock::now()).count();
+    return left <= 0 ? 0 : static_cast<int>(left);
 }
 
 void Run(OutputQueueState* q) {
@@ -275,8 +318,11 @@ void Run(OutputQueueState* q) {
     } else {
         Clock::time_point disposeDeadline{};
         while (!TakeMail(q, &disposeDeadline)) {
-            const bool waiting = disposeDeadline != Clock::time_point();
-            Iterate(q, mainloop, waiting ? kPollTimeoutUs : -1);
+            if (q->lost) {
+                TryReconnect(q, mainloop);
+                if (!q->lost) continue;  // back: take the mail and feed at once
+            }
+            Iterate(q, mainloop, WaitUs(q, disposeDeadline != Clock::time_point()));
             if (!q->lost && (ContextGone(pa.context_get_state(q->context)) ||
                              StreamGone(pa.stream_get_state(q->stream))))
                 ReportLoss(q);

@@ -8,7 +8,10 @@
 // a hiccup of the capture thread or drift between the two clocks would
 // otherwise leave extra delay behind for good. The refill cuts it by dropping
 // the oldest audio. An output that takes nothing while 2 s are appended has
-// stalled: one warning, and blocks are dropped until it asks again.
+// stalled: one warning, and blocks are dropped until it asks again. An output
+// that went away (the sound server stopped) may come back: one line at each.
+// Closing stops at once and empties the FIFO, so that nothing said before a
+// restart of the plug-in is heard after it.
 //
 // The same code runs on every platform; audio_queue.h hides the difference.
 #include <cstdio>
@@ -78,19 +81,29 @@ void TrimStandingDelay() {
     StartWindow();
 }
 
+enum class Resumed { kNo, kFromStall, kFromLoss };
+
 // Fills `buffer` with the next 1920 bytes of the FIFO, or silence; `byOutput`
-// when the output asks, not the opening. Returns true when the output has
-// just come back from a stall.
-bool Refill(OutputBuffer buffer, bool byOutput) {
-    bool recovered = false;
+// when the output asks, not the opening. Tells whether the output has just
+// come back from a stall or a loss.
+Resumed Refill(OutputBuffer buffer, bool byOutput) {
+    Resumed resumed = Resumed::kNo;
     pthread_mutex_lock(&WAVE_mutex);
     if (byOutput) {
-        if (WAVE_flow.stalled) {
+        if (WAVE_flow.outputGone) {
+            // Back after a loss: what waited is older than the loss.
+            WAVE_flow.outputGone = false;
+            WAVE_flow.stalled = false;
+            DropOldest(WAVE_buffer_size);
+            StartWindow();
+            WAVE_output_live.store(true, std::memory_order_relaxed);
+            resumed = Resumed::kFromLoss;
+        } else if (WAVE_flow.stalled) {
             // Everything pending is older than the stall: none of it is worth hearing now.
             WAVE_flow.stalled = false;
             DropOldest(WAVE_buffer_size);
             StartWindow();
-            recovered = true;
+            resumed = Resumed::kFromStall;
         }
         WAVE_flow.outputRefilled = true;
         WAVE_flow.appendedSinceRefill = 0;
@@ -108,7 +121,17 @@ bool Refill(OutputBuffer buffer, bool byOutput) {
     }
     if (byOutput) TrimStandingDelay();
     pthread_mutex_unlock(&WAVE_mutex);
-    return recovered;
+    return resumed;
+}
+
+// Empties the FIFO and starts its bookkeeping afresh; `live` as given.
+void ResetFifo(bool live) {
+    pthread_mutex_lock(&WAVE_mutex);
+    WAVE_buffer_size = 0;
+    WAVE_flow = MonitorFlow{};
+    StartWindow();
+    WAVE_output_live.store(live, std::memory_order_relaxed);
+    pthread_mutex_unlock(&WAVE_mutex);
 }
 
 // Ends an opening that cannot go on: the queue goes, nothing plays.
@@ -136,14 +159,9 @@ int WAVE_Set_WIN_Params(unsigned int sampleRate, int bitsPerSample, int channels
     format.mBitsPerChannel = static_cast<uint32_t>(bitsPerSample);
     format.mReserved = 0;
 
-    pthread_mutex_lock(&WAVE_mutex);
-    WAVE_flow = MonitorFlow{};
-    StartWindow();
-    pthread_mutex_unlock(&WAVE_mutex);
-
     // Live before the queue exists: an output that fails on a thread of its
     // own may report so before OutputQueueNew has returned.
-    WAVE_output_live.store(true, std::memory_order_relaxed);
+    ResetFifo(true);
     OutputQueue queue = nullptr;
     const int created = OutputQueueNew(&format, WAVE_callback, nullptr, &queue);
     if (created == kOutputErrorUnsupportedFormat) {
@@ -180,9 +198,13 @@ int WAVE_Set_WIN_Params(unsigned int sampleRate, int bitsPerSample, int channels
 void WAVE_callback(void* /*userData*/, OutputQueue queue, OutputBuffer buffer) {
     if (buffer == nullptr) {
         // The output is gone (the sound server went away, or was never
-        // reached): from now on the capture side drops its blocks instead of
-        // filling the FIFO.
-        if (WAVE_output_live.exchange(false, std::memory_order_relaxed)) {
+        // reached): until it takes a buffer again the capture side drops its
+        // blocks instead of filling the FIFO.
+        pthread_mutex_lock(&WAVE_mutex);
+        const bool wasLive = WAVE_output_live.exchange(false, std::memory_order_relaxed);
+        if (wasLive) WAVE_flow.outputGone = true;
+        pthread_mutex_unlock(&WAVE_mutex);
+        if (wasLive) {
             const int failure = OutputQueueFailure(queue);
             if (failure == kOutputErrorLost) {
                 LogNoOutput("sound output lost", nullptr);
@@ -193,8 +215,11 @@ void WAVE_callback(void* /*userData*/, OutputQueue queue, OutputBuffer buffer) {
         return;
     }
 
-    if (Refill(buffer, true) && ts3Functions.logMessage != nullptr)
-        ts3Functions.logMessage("Hear Voice: the sound output takes audio again", LogLevel_INFO, "Plugin", 0);
+    const Resumed resumed = Refill(buffer, true);
+    if (resumed != Resumed::kNo && ts3Functions.logMessage != nullptr)
+        ts3Functions.logMessage(resumed == Resumed::kFromLoss ? "Hear Voice: the sound output is back"
+                                                             : "Hear Voice: the sound output takes audio again",
+                                LogLevel_INFO, "Plugin", 0);
     OutputQueueEnqueueBuffer(queue, buffer);
 }
 
@@ -235,14 +260,19 @@ int WAVE_WIN_Play_Samples(const void* data, int byteCount) {
 }
 
 void WAVE_WIN_Audio_close() {
-    WAVE_output_live.store(false, std::memory_order_relaxed);
+    // Not live, and a lost output can no longer come back: from here on no
+    // refill makes it live again.
+    ResetFifo(false);
     OutputQueue queue = WAVE_queue;
     if (queue != nullptr) {
-        OutputQueueFlush(queue);
-        OutputQueueStop(queue, false);
-        OutputQueueDispose(queue, false);
+        // At once: whoever closes is quitting or reopening, and nobody waits
+        // to hear the rest.
+        OutputQueueStop(queue, true);
+        OutputQueueDispose(queue, true);
         // Disposed: a later close or opening must not touch it again.
         WAVE_queue = nullptr;
     }
     OutputQueueEndCallbackLoop();
+    // What the last refills left behind is never heard.
+    ResetFifo(false);
 }

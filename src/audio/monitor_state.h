@@ -41,6 +41,7 @@ struct MonitorFlow {
     int windowRefills = 0;            // refills in a row that left a buffer or more
     int windowLeast = 0;              // least FIFO fill any of them left
     long long droppedBytes = 0;       // cut for the delay bound or dropped while stalled
+    bool outputGone = false;          // told so by the queue; it may come back until closing
 };
 extern MonitorFlow WAVE_flow;
 
@@ -50,10 +51,12 @@ extern OutputQueue WAVE_queue;
 // True from the opening until the output is known to be gone: also while it
 // is still being reached in the background, when appended blocks wait in the
 // FIFO. Without one, appended blocks are dropped quietly instead of filling
-// the FIFO and reporting overflows.
+// the FIFO and reporting overflows. True again when a lost output comes back.
+// Changed under WAVE_mutex; the capture thread reads it without.
 extern std::atomic<bool> WAVE_output_live;
 
 // The output queue's refill callback: fills `buffer` with the next 1920 bytes
 // of the FIFO, or with silence while fewer are pending, and enqueues it again.
-// A null buffer means the output has gone for good.
+// A null buffer means the output has gone; a buffer after that, that it is
+// back.
 void WAVE_callback(void* userData, OutputQueue queue, OutputBuffer buffer);

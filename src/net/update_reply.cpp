@@ -32,10 +32,13 @@ bool Fits(int written, std::size_t size) { return written >= 0 && static_cast<st
 constexpr char kReplacement[] = "\xEF\xBF\xBD";  // U+FFFD
 constexpr std::size_t kReplacementLength = sizeof kReplacement - 1;
 
-// Characters that would steer the chat's layout instead of being seen.
+// Characters that would steer the chat's layout instead of being seen: C1
+// controls, the line and paragraph separators, and the whole Bidi_Control
+// set (U+061C, U+200E, U+200F, U+202A to U+202E, U+2066 to U+2069).
 bool IsHiddenControl(unsigned long codePoint) {
-    return (codePoint >= 0x80 && codePoint <= 0x9F) || codePoint == 0x200E || codePoint == 0x200F ||
-           (codePoint >= 0x2028 && codePoint <= 0x202E) || (codePoint >= 0x2066 && codePoint <= 0x2069);
+    return (codePoint >= 0x80 && codePoint <= 0x9F) || codePoint == 0x061C || codePoint == 0x200E ||
+           codePoint == 0x200F || (codePoint >= 0x2028 && codePoint <= 0x202E) ||
+           (codePoint >= 0x2066 && codePoint <= 0x2069);
 }
 
 // One character of a zero-terminated text as the chat is to show it: the

@@ -31,8 +31,8 @@ bool IsOwnVersion(const char* version);
 // "A new Morindale version ( <version> ) is available - [url]<homepage>[/url]"
 // into out. Whoever answers the plain-HTTP request chooses the version text,
 // so it is shown, never interpreted: the chat's markup brackets [ and ],
-// control characters (C0, DEL, C1, line and paragraph separators, direction
-// marks and overrides) and bytes that are not valid UTF-8 each become U+FFFD.
+// control characters (C0, DEL, C1, line and paragraph separators, and the
+// bidirectional controls: marks, embeddings, overrides and isolates) and bytes that are not valid UTF-8 each become U+FFFD.
 // A version text too long for the buffer is cut after a whole character and
 // marked with "..." so that the link markup stays whole.
 void FormatNewVersionMessage(const char* version, const char* homepage, char* out, std::size_t size);

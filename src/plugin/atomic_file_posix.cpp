@@ -13,11 +13,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 namespace {
 
 constexpr int kNameAttempts = 16;
 constexpr int kMaxLinkHops = 40;  // as the kernel allows before ELOOP
+constexpr time_t kStrayAge = 60;  // seconds since a stray temporary was last written
 
 bool WriteAll(int fd, const char* data, std::size_t size) {
     while (size > 0) {
@@ -179,19 +181,24 @@ long TemporaryOwner(const char* name, const char* base) {
 
 // Removes the temporary files of destination whose saving process is gone: a
 // save killed between creating and renaming its file leaves one. Files of a
-// running process, this one included, may be a save in progress and stay.
+// running process, this one included, may be a save in progress and stay. So
+// do files younger than kStrayAge: a process ID that is gone here may be a
+// client's in another PID namespace (a sandbox) or on another machine that
+// shares the home, between its write and its rename.
 void RemoveStrayTemporaries(const char* destination) {
     char directory[PATH_MAX];
     const char* base = SplitDirectory(destination, directory, sizeof directory);
     DIR* listing = ::opendir(directory);
     if (listing == nullptr) return;
     const long self = static_cast<long>(::getpid());
+    const time_t now = ::time(nullptr);
     while (const struct dirent* entry = ::readdir(listing)) {
         const long pid = TemporaryOwner(entry->d_name, base);
         if (pid <= 0 || pid == self) continue;
         if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
         struct stat info;
-        if (::fstatat(::dirfd(listing), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode))
+        if (::fstatat(::dirfd(listing), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode) &&
+            now - info.st_mtime > kStrayAge)
             ::unlinkat(::dirfd(listing), entry->d_name, 0);
     }
     ::closedir(listing);

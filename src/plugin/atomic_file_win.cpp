@@ -22,6 +22,11 @@ namespace {
 constexpr int kNameAttempts = 16;
 constexpr std::size_t kWidePathCount = kConfigPathSize + 64;
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+constexpr ULONGLONG kStrayAge = 60ULL * 10000000ULL;  // a minute, in the 100 ns units of FILETIME
+
+ULONGLONG FileTimeValue(const FILETIME& time) {
+    return (static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
 
 bool WriteAll(HANDLE file, const char* data, std::size_t size) {
     while (size > 0) {
@@ -86,7 +91,9 @@ bool ProcessRuns(unsigned long pid) {
     return running;
 }
 
-// Removes the temporary files of destination whose saving process is gone.
+// Removes the temporary files of destination whose saving process is gone and
+// that were last written over a minute ago: a process ID unknown here may be
+// a client's on another machine that shares the profile, mid-save.
 void RemoveStrayTemporaries(const wchar_t* destination) {
     const wchar_t* slash = std::max(std::wcsrchr(destination, L'\\'), std::wcsrchr(destination, L'/'));
     const wchar_t* base = slash != nullptr ? slash + 1 : destination;
@@ -97,10 +104,15 @@ void RemoveStrayTemporaries(const wchar_t* destination) {
     const HANDLE search = FindFirstFileW(pattern, &found);
     if (search == INVALID_HANDLE_VALUE) return;
     const unsigned long self = GetCurrentProcessId();
+    FILETIME nowTime;
+    GetSystemTimeAsFileTime(&nowTime);
+    const ULONGLONG now = FileTimeValue(nowTime);
     do {
         const unsigned long pid = TemporaryOwner(found.cFileName, base);
         if (pid == 0 || pid == self || ProcessRuns(pid)) continue;
         if (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) continue;
+        const ULONGLONG written = FileTimeValue(found.ftLastWriteTime);
+        if (written > now || now - written <= kStrayAge) continue;
         wchar_t stray[kWidePathCount + 64];
         if (std::swprintf(stray, sizeof stray / sizeof stray[0], L"%.*ls%ls", static_cast<int>(directoryLength),
                           destination, found.cFileName) > 0)

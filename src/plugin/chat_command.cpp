@@ -89,7 +89,9 @@ void CreateReturnCode(char (&returnCode)[kReturnCodeSize]) {
 
 // Prints a formatted message of `length` bytes (snprintf's result) cut to at
 // most limit bytes, at a character boundary. message holds all of it: its
-// buffer is twice the size of the client text that went into it.
+// buffer is twice the size of the client text that went into it. A cut
+// between a '[' and its word joiner leaves the '[' last, where it opens
+// nothing.
 template <std::size_t N>
 void PrintCut(char (&message)[N], int length, std::size_t limit) {
     if (length < 0) return;
@@ -145,9 +147,11 @@ void ServerInfo(uint64 handler, const char* /*p1*/, const char* /*p2*/) {
         return;
     }
     Terminate(host);
+    char shown[kServerTextSize];
+    CopyNameForMarkup(host, shown, sizeof shown - 1);
     char message[kServerTextSize * 2];
     const int length =
-        std::snprintf(message, sizeof message, "Server Connect Info: %s:%d", host, static_cast<int>(port));
+        std::snprintf(message, sizeof message, "Server Connect Info: %s:%d", shown, static_cast<int>(port));
     PrintCut(message, length, kServerTextSize - 1);
 }
 
@@ -165,8 +169,10 @@ void ChannelInfo(uint64 handler, const char* /*p1*/, const char* /*p2*/) {
         return;
     }
     Terminate(path);
+    char shown[kChannelTextSize];
+    CopyNameForMarkup(path, shown, sizeof shown - 1);
     char message[kChannelTextSize * 2];
-    const int length = std::snprintf(message, sizeof message, "Channel Connect Info: %s", path);
+    const int length = std::snprintf(message, sizeof message, "Channel Connect Info: %s", shown);
     PrintCut(message, length, kChannelTextSize - 1);
 }
 
@@ -272,9 +278,11 @@ int ts3plugin_processCommand(uint64 serverConnectionHandlerID, const char* comma
     if (command == nullptr) command = "";
     gl_MyLogging("PLUGIN: process command: '%s'\n", command);
 
-    // Longer text is cut at 127 characters before it is split.
+    // Longer text is cut to 127 bytes before it is split, never inside a
+    // character: the words go to other clients and into passwords.
     char buffer[kCommandBufferSize];
-    const std::size_t length = strnlen(command, kCommandBufferSize - 1);
+    const std::size_t length =
+        CutAtCharacter(command, strnlen(command, kCommandBufferSize), kCommandBufferSize - 1);
     std::memcpy(buffer, command, length);
     buffer[length] = '\0';
 

@@ -16,7 +16,8 @@ namespace {
 constexpr std::size_t kInfoTextSize = 128;  // 127 bytes and a zero byte
 
 // The sentence around the name. A long name is cut rather than the sentence,
-// so that the closing tag is always there for the client to render.
+// so that the closing tag is always there for the client to render, and the
+// name's own brackets cannot open or close a tag.
 const char* const kInfoBefore = "The nickname is [I]\"";
 const char* const kInfoAfter = "\"[/I]";
 
@@ -63,10 +64,10 @@ void ts3plugin_infoData(uint64 serverConnectionHandlerID, uint64 id, PluginItemT
 
     char* text = static_cast<char*>(std::malloc(kInfoTextSize));
     if (text != nullptr && data != nullptr) {
-        const char* shown = OrEmpty(name);
         const std::size_t room = kInfoTextSize - 1 - std::strlen(kInfoBefore) - std::strlen(kInfoAfter);
-        const std::size_t kept = CutAtCharacter(shown, std::strlen(shown), room);
-        std::snprintf(text, kInfoTextSize, "%s%.*s%s", kInfoBefore, static_cast<int>(kept), shown, kInfoAfter);
+        char shown[kInfoTextSize];
+        CopyNameForMarkup(OrEmpty(name), shown, room);
+        std::snprintf(text, kInfoTextSize, "%s%s%s", kInfoBefore, shown, kInfoAfter);
         *data = text;
     } else {
         std::free(text);

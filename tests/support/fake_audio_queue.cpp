@@ -91,6 +91,7 @@ std::vector<unsigned char> PlayNext() {
         const unsigned char* data = static_cast<const unsigned char*>(buffer->mAudioData);
         played.assign(data, data + buffer->mAudioDataByteSize);
         ++g_callbacks;
+        queue->failure = 0;  // taking a buffer again: a lost output is back
     }
     queue->callback(queue->userData, queue, buffer);
     return played;

@@ -38,6 +38,7 @@ std::size_t CallbacksRun();    // refills so far (opening's included)
 
 // Plays the oldest queued buffer: returns the mAudioDataByteSize bytes it
 // held, then hands it to the refill callback. Empty when nothing is queued.
+// After LoseOutput, the output is back with it.
 std::vector<unsigned char> PlayNext();
 
 // The output goes away, or an opening that went on in the background

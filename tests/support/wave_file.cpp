@@ -43,7 +43,7 @@ bool WriteWave(const std::string& path, const std::vector<int16_t>& samples, int
     Put16(out, 1);
     Put16(out, static_cast<uint16_t>(channels));
     Put32(out, static_cast<uint32_t>(rate));
-    Put32(out, static_cast<uint32_t>(rate * channels * 2));
+    Put32(out, static_cast<uint32_t>(rate) * static_cast<uint32_t>(channels) * 2u);  // 32 bits, unsigned: an absurd rate wraps
     Put16(out, static_cast<uint16_t>(channels * 2));
     Put16(out, 16);
     out += "data";
