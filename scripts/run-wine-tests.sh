@@ -39,7 +39,7 @@ configure() {
 
 echo "== Windows builds (mingw-w64)"
 # The test builds carry no debug information: quicker to build, the same
-# code (-O2) as the release build.
+# code (-O2) as the release build. Both are for today's client (API 26).
 # A win32 folder configured before the toolchain chose SSE arithmetic keeps
 # its old flags in the cache: it is made afresh.
 if [ -f build-win32/CMakeCache.txt ] && ! grep -q -- '-mfpmath=sse' build-win32/CMakeCache.txt; then
@@ -49,7 +49,7 @@ for arch in x86_64 i686; do
   dir=build-win64
   [ "$arch" = i686 ] && dir=build-win32
   configure "$dir" "cmake/mingw-w64-$arch.cmake" -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -DNDEBUG" \
-    -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O2 -DNDEBUG" -DMORINDALE_BUILD_TESTS=ON \
+    -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O2 -DNDEBUG" -DMORINDALE_PLUGIN_API=26 -DMORINDALE_BUILD_TESTS=ON \
     -DMORINDALE_BUILD_TOOLS=OFF -DMORINDALE_BUILD_BENCH=OFF \
     -DMORINDALE_UPDATE_HOST=127.0.0.1 -DMORINDALE_UPDATE_PORT=$port >/dev/null
   cmake --build "$dir" -j"$jobs" --target morindale "${programs[@]}"
