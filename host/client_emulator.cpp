@@ -36,6 +36,14 @@ struct RawTable {
     void* slot[N];
 };
 
+// Hands `table` to ts3plugin_setFunctionPointers as a block of N pointers.
+template <std::size_t N>
+void PassByValue(void* setFunctionPointers, const std::vector<void*>& table) {
+    RawTable<N> raw;
+    std::memcpy(raw.slot, table.data(), sizeof raw);
+    reinterpret_cast<void (*)(RawTable<N>)>(setFunctionPointers)(raw);
+}
+
 // The caller reports the failure: the tools each in one line of their own,
 // the tests through the exception.
 [[noreturn]] void Fail(const std::string& what) { throw std::runtime_error(what); }
@@ -132,7 +140,7 @@ void ClientEmulator::identify() {
 void ClientEmulator::buildTable() {
     int version = options_.apiVersion != 0 ? options_.apiVersion : apiVersion;
     if (version == 0) version = 20;
-    table_ = BuildClientTable(version >= 26 ? kSlotsApi26 : kSlotsApi20, version);
+    table_ = BuildClientTable(SlotsOfApi(version), version);
 }
 
 void ClientEmulator::setFunctionPointers() {
@@ -146,14 +154,13 @@ void ClientEmulator::setFunctionPointers() {
         TS3Functions funcs;
         std::memcpy(static_cast<void*>(&funcs), table_.data(), sizeof funcs);
         reinterpret_cast<void (*)(TS3Functions)>(function)(funcs);
-    } else if (table_.size() == kSlotsApi26) {
-        RawTable<kSlotsApi26> raw;
-        std::memcpy(raw.slot, table_.data(), sizeof raw);
-        reinterpret_cast<void (*)(RawTable<kSlotsApi26>)>(function)(raw);
     } else {
-        RawTable<kSlotsApi20> raw;
-        std::memcpy(raw.slot, table_.data(), sizeof raw);
-        reinterpret_cast<void (*)(RawTable<kSlotsApi20>)>(function)(raw);
+        switch (table_.size()) {
+            case kSlotsApi26: PassByValue<kSlotsApi26>(function, table_); break;
+            case kSlotsApi24: PassByValue<kSlotsApi24>(function, table_); break;
+            case kSlotsApi22: PassByValue<kSlotsApi22>(function, table_); break;
+            default: PassByValue<kSlotsApi20>(function, table_); break;
+        }
     }
 }
 

@@ -172,10 +172,10 @@ void getConfigPath(char* path, std::size_t maxLen) {
     CopyOut(Emu().data().configPath, path, maxLen);
 }
 
-// API 26 passes the plug-in's ID as a third argument; API 20 passes none, and
-// the register holding it is then not looked at.
+// From API 21 the plug-in passes its ID as a third argument; API 20 passes
+// none, and the register holding it is then not looked at.
 void getPluginPath(char* path, std::size_t maxLen, const char* pluginID) {
-    if (g_apiVersion >= 26) {
+    if (g_apiVersion >= 21) {
         Emu().record({"getPluginPath", {Num(maxLen), Text(pluginID)}});
         if (pluginID == nullptr || Emu().registeredID().empty() || Emu().registeredID() != pluginID)
             Emu().addProblem("getPluginPath called without the registered plug-in ID");
@@ -286,7 +286,7 @@ std::vector<void*> BuildClientTable(std::size_t slots, int apiVersion) {
     table[SLOT_getAppPath] = Ptr(&getAppPath);
     table[SLOT_getResourcesPath] = Ptr(&getResourcesPath);
     table[SLOT_getConfigPath] = Ptr(&getConfigPath);
-    table[SLOT_getPluginPath] = apiVersion >= 26 ? Ptr(&getPluginPath) : Ptr(&getPluginPathApi20);
+    table[SLOT_getPluginPath] = apiVersion >= 21 ? Ptr(&getPluginPath) : Ptr(&getPluginPathApi20);
     table[SLOT_getCurrentServerConnectionHandlerID] = Ptr(&getCurrentServerConnectionHandlerID);
     table[SLOT_printMessageToCurrentTab] = Ptr(&printMessageToCurrentTab);
     table[SLOT_sendPluginCommand] = Ptr(&sendPluginCommand);

@@ -6,8 +6,7 @@
 
 namespace morindale_host {
 
-// Slot numbers of the members the plug-in may call; the same in API 20
-// (209 slots) and API 26 (230 slots).
+// Slot numbers of the members the plug-in may call; the same in every API.
 enum ClientSlot : std::size_t {
     SLOT_getClientLibVersion = 0,
     SLOT_freeMemory = 5,
@@ -40,8 +39,14 @@ enum ClientSlot : std::size_t {
     SLOT_getClientDisplayName = 201,
 };
 
-constexpr std::size_t kSlotsApi20 = 209;
+// The table's length in each plug-in API: members are only ever appended.
+constexpr std::size_t kSlotsApi20 = 209;  // API 20 and 21
+constexpr std::size_t kSlotsApi22 = 210;  // API 22 and 23: notifyKeyEvent
+constexpr std::size_t kSlotsApi24 = 226;
 constexpr std::size_t kSlotsApi26 = 230;
+constexpr std::size_t SlotsOfApi(int apiVersion) {
+    return apiVersion >= 26 ? kSlotsApi26 : apiVersion >= 24 ? kSlotsApi24 : apiVersion >= 22 ? kSlotsApi22 : kSlotsApi20;
+}
 
 // A table of `slots` pointers: named slots record and answer through the
 // active emulator, every other slot aborts with its number.

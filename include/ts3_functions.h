@@ -1,8 +1,14 @@
 /* The table of client functions that the client hands to the plug-in through
- * ts3plugin_setFunctionPointers, by value. API 20 has 209 pointer slots
- * (1672 bytes), API 26 has 230 (1840 bytes); every member the plug-in calls
- * has the same slot in both. Slots the plug-in never calls are placeholders
- * of pointer size, named after the slots they cover.
+ * ts3plugin_setFunctionPointers, by value. Later plug-in APIs only append
+ * members or change the arguments of one; none is removed or moved:
+ *   API 20 and 21  209 slots (1672 bytes on 64 bit); 21 passes the plug-in's
+ *                  ID to getPluginPath
+ *   API 22 and 23  210 (1680): notifyKeyEvent appended; 23 changes banadd
+ *                  and requestBanList
+ *   API 24         226 (1808)
+ *   API 26         230 (1840)
+ * Slots the plug-in never calls are placeholders of pointer size, named
+ * after the slots they cover.
  *
  * Strings and ID lists returned through out-pointers belong to the plug-in
  * once received and are released with freeMemory. Members with an unsigned
@@ -62,11 +68,28 @@ struct TS3Functions {
     TS3ReservedSlot reserved97_98[2];
     unsigned int (*getServerVariableAsString)(uint64 serverConnectionHandlerID,
                                               size_t flag, char** result);  /* 99 */
-    TS3ReservedSlot reserved100_178[79];
+    TS3ReservedSlot reserved100_137[38];
+#if MORINDALE_PLUGIN_API >= 23
+    unsigned int (*banadd)(uint64 serverConnectionHandlerID, const char* ipRegExp, const char* nameRegexp,
+                           const char* uniqueIdentity, const char* mytsID, uint64 timeInSeconds,
+                           const char* banReason, const char* returnCode); /* 138 */
+#else
+    unsigned int (*banadd)(uint64 serverConnectionHandlerID, const char* ipRegExp, const char* nameRegexp,
+                           const char* uniqueIdentity, uint64 timeInSeconds, const char* banReason,
+                           const char* returnCode);                         /* 138 */
+#endif
+    TS3ReservedSlot reserved139_141[3];
+#if MORINDALE_PLUGIN_API >= 23
+    unsigned int (*requestBanList)(uint64 serverConnectionHandlerID, uint64 start, unsigned int duration,
+                                   const char* returnCode);                 /* 142 */
+#else
+    unsigned int (*requestBanList)(uint64 serverConnectionHandlerID, const char* returnCode); /* 142 */
+#endif
+    TS3ReservedSlot reserved143_178[36];
     void (*getAppPath)(char* path, size_t maxLen);                           /* 179 */
     void (*getResourcesPath)(char* path, size_t maxLen);                     /* 180 */
     void (*getConfigPath)(char* path, size_t maxLen);                        /* 181 */
-#if MORINDALE_PLUGIN_API >= 26
+#if MORINDALE_PLUGIN_API >= 21
     void (*getPluginPath)(char* path, size_t maxLen, const char* pluginID);  /* 182 */
 #else
     void (*getPluginPath)(char* path, size_t maxLen);                        /* 182 */
@@ -93,10 +116,15 @@ struct TS3Functions {
     TS3ReservedSlot reserved198_200[3];
     unsigned int (*getClientDisplayName)(uint64 scHandlerID, anyID clientID,
                                          char* result, size_t maxLen);      /* 201 */
-#if MORINDALE_PLUGIN_API >= 26
-    TS3ReservedSlot reserved202_229[28];
-#else
     TS3ReservedSlot reserved202_208[7];
+#if MORINDALE_PLUGIN_API >= 22
+    void (*notifyKeyEvent)(const char* pluginID, const char* keyIdentifier, int up_down); /* 209 */
+#endif
+#if MORINDALE_PLUGIN_API >= 24
+    TS3ReservedSlot reserved210_225[16];
+#endif
+#if MORINDALE_PLUGIN_API >= 26
+    TS3ReservedSlot reserved226_229[4];
 #endif
 };
 
@@ -106,6 +134,10 @@ struct TS3Functions {
 
 #if MORINDALE_PLUGIN_API >= 26
 #define TS3_FUNCTION_SLOTS 230
+#elif MORINDALE_PLUGIN_API >= 24
+#define TS3_FUNCTION_SLOTS 226
+#elif MORINDALE_PLUGIN_API >= 22
+#define TS3_FUNCTION_SLOTS 210
 #else
 #define TS3_FUNCTION_SLOTS 209
 #endif
@@ -114,12 +146,16 @@ struct TS3Functions {
 #include <cstddef>
 #define TS3_SLOT_CHECK(member, slot) \
     static_assert(offsetof(TS3Functions, member) == (slot) * sizeof(void*), #member " must sit in slot " #slot)
-static_assert(sizeof(void*) != 8 || sizeof(TS3Functions) == TS3_FUNCTION_SLOTS * 8,
+static_assert(sizeof(TS3Functions) == TS3_FUNCTION_SLOTS * sizeof(void*),
               "the client function table has a fixed size");
-#if MORINDALE_PLUGIN_API < 26
-static_assert(sizeof(void*) != 8 || sizeof(TS3Functions) == 1672, "API 20 table is 1672 bytes");
-#else
+#if MORINDALE_PLUGIN_API >= 26
 static_assert(sizeof(void*) != 8 || sizeof(TS3Functions) == 1840, "API 26 table is 1840 bytes");
+#elif MORINDALE_PLUGIN_API >= 24
+static_assert(sizeof(void*) != 8 || sizeof(TS3Functions) == 1808, "API 24 table is 1808 bytes");
+#elif MORINDALE_PLUGIN_API >= 22
+static_assert(sizeof(void*) != 8 || sizeof(TS3Functions) == 1680, "API 22 and 23 table is 1680 bytes");
+#else
+static_assert(sizeof(void*) != 8 || sizeof(TS3Functions) == 1672, "API 20 and 21 table is 1672 bytes");
 #endif
 TS3_SLOT_CHECK(getClientLibVersion, 0);
 TS3_SLOT_CHECK(freeMemory, 5);
@@ -137,6 +173,8 @@ TS3_SLOT_CHECK(getChannelVariableAsString, 86);
 TS3_SLOT_CHECK(getChannelList, 93);
 TS3_SLOT_CHECK(getServerConnectionHandlerList, 96);
 TS3_SLOT_CHECK(getServerVariableAsString, 99);
+TS3_SLOT_CHECK(banadd, 138);
+TS3_SLOT_CHECK(requestBanList, 142);
 TS3_SLOT_CHECK(getAppPath, 179);
 TS3_SLOT_CHECK(getResourcesPath, 180);
 TS3_SLOT_CHECK(getConfigPath, 181);
@@ -150,6 +188,9 @@ TS3_SLOT_CHECK(createReturnCode, 191);
 TS3_SLOT_CHECK(getAvatar, 196);
 TS3_SLOT_CHECK(setPluginMenuEnabled, 197);
 TS3_SLOT_CHECK(getClientDisplayName, 201);
+#if MORINDALE_PLUGIN_API >= 22
+TS3_SLOT_CHECK(notifyKeyEvent, 209);
+#endif
 #undef TS3_SLOT_CHECK
 #endif
 

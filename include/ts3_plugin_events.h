@@ -1,5 +1,5 @@
 /* The client's event hooks, with the parameter lists of plug-in API 20
- * (API 26 differences are marked). The client looks each one up by name and
+ * (what API 23 and later pass differently is marked). The client looks each one up by name and
  * calls it on its event threads, except where a group says otherwise.
  *
  * Memory: every string and array the client passes belongs to the client and
@@ -138,7 +138,8 @@ MORINDALE_EXPORT int ts3plugin_onClientPokeEvent(uint64 serverConnectionHandlerI
 /* status 1: the client starts talking; asks the client for its display name. */
 MORINDALE_EXPORT void ts3plugin_onTalkStatusChangeEvent(uint64 serverConnectionHandlerID, int status,
                                                         int isReceivedWhisper, anyID clientID);
-#if MORINDALE_PLUGIN_API >= 26
+/* From API 23 the client also passes who sent the command. */
+#if MORINDALE_PLUGIN_API >= 23
 MORINDALE_EXPORT void ts3plugin_onPluginCommandEvent(uint64 serverConnectionHandlerID, const char* pluginName,
                                                      const char* pluginCommand, anyID invokerClientID,
                                                      const char* invokerName, const char* invokerUniqueIdentity);
@@ -264,8 +265,8 @@ MORINDALE_EXPORT void ts3plugin_onComplainListEvent(uint64 serverConnectionHandl
                                                     const char* targetClientNickName,
                                                     uint64 fromClientDatabaseID, const char* fromClientNickName,
                                                     const char* complainReason, uint64 timestamp);
-#if MORINDALE_PLUGIN_API >= 26
-/* This client also passes the banned client's myTeamSpeak ID, after uid. */
+#if MORINDALE_PLUGIN_API >= 23
+/* From API 23 the client also passes the banned client's myTeamSpeak ID, after uid. */
 MORINDALE_EXPORT void ts3plugin_onBanListEvent(uint64 serverConnectionHandlerID, uint64 banid, const char* ip,
                                                const char* name, const char* uid, const char* mytsid,
                                                uint64 creationTime, uint64 durationTime, const char* invokerName,

@@ -5,10 +5,13 @@
 #include <stddef.h>
 #include <stdint.h>
 
-/* Plug-in API version the library is built against: 20 by default, 26 for
- * current clients. */
+/* Plug-in API version the library is built against: 26 (TeamSpeak 3.6) by
+ * default; 20, 21, 23 and 24 for the older client lines. */
 #ifndef MORINDALE_PLUGIN_API
-#define MORINDALE_PLUGIN_API 20
+#define MORINDALE_PLUGIN_API 26
+#endif
+#if MORINDALE_PLUGIN_API < 20 || MORINDALE_PLUGIN_API > 26
+#error "MORINDALE_PLUGIN_API must lie between 20 and 26"
 #endif
 
 typedef uint64_t uint64; /* connection handler and channel IDs */

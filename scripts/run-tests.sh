@@ -4,7 +4,8 @@
 # few that need an uninstrumented library (allocation and system-call proofs,
 # run-time dependencies, the package) in a plain build; the concurrency tests
 # under ThreadSanitizer; a representative part against the plug-in API 26
-# build; the Windows build under Wine; the fuzz targets for a bounded time;
+# build, which also starts the libraries of APIs 21, 23 and 24 and checks
+# their symbols; the Windows build under Wine (64 and 32 bit); the fuzz targets for a bounded time;
 # and the README's own commands. Ends with one line:
 # "N passed, N failed, N skipped".
 set -euo pipefail
@@ -84,10 +85,22 @@ configure_and_build build-tsan "${SANITIZED[@]}" -DMORINDALE_PLUGIN_API=20 -DMOR
   -DMORINDALE_BUILD_TOOLS=OFF -- morindale $(programs "$TSAN_TESTS")
 run_ctest build-tsan -L "$TSAN_TESTS" -R Concurren
 
-stage "plug-in API 26 build (representative tests)"
+stage "plug-in API 26 build (representative tests), and the libraries of APIs 21, 23 and 24"
 configure_and_build build-api26 "${PLAIN[@]}" -DMORINDALE_PLUGIN_API=26 -DMORINDALE_BUILD_BENCH=OFF \
   -DMORINDALE_BUILD_TOOLS=OFF -- morindale menu-icons $(programs "$API26_TESTS")
-run_ctest build-api26 -L "$API26_TESTS"
+# The other client lines' libraries alone; the API 26 lifecycle test starts
+# each as its client does (MORINDALE_API_PLUGINS), and the exports test
+# checks each one's symbols.
+api_plugins=""
+for api in 21 23 24; do
+  configure_and_build build-api$api "${PLAIN[@]}" -DMORINDALE_PLUGIN_API=$api -DMORINDALE_BUILD_TESTS=OFF \
+    -DMORINDALE_BUILD_TOOLS=OFF -DMORINDALE_BUILD_BENCH=OFF -- morindale
+  api_plugins+=" $api=$PWD/build-api$api/morindale_linux_amd64.so"
+done
+MORINDALE_API_PLUGINS="${api_plugins# }" run_ctest build-api26 -L "$API26_TESTS"
+for api in 21 23 24; do
+  MORINDALE_PLUGIN_FILE="$PWD/build-api$api/morindale_linux_amd64.so" run_ctest build-api26 -L '^exports_test$'
+done
 
 if [ -f scripts/run-wine-tests.sh ]; then
   stage "Windows build under Wine"

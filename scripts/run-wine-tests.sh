@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
-# The Windows stage. Cross-builds with mingw-w64 the win64 plug-in (its update
-# host is 127.0.0.1 on a fixed port, where the tests' own server listens),
-# the client emulator and the Wine test programs (build-win64/), and the
-# win32 plug-in (build-win32/); checks that each DLL exports exactly the
-# entry points of src/plugin/exports.def and imports only DLLs that every
-# Windows 10 and 11 has; renders a voice through the Linux plug-in for the
-# comparison; then runs the programs under wine64 in a private prefix made
-# for this run (Wine without an audio driver, a profile folder with a
-# non-ASCII name). The win32 DLL is checked but not run: that needs 32-bit
-# Wine. Ends with one line: "wine: N passed, N failed".
+# The Windows stage. Cross-builds with mingw-w64 the win64 and the win32
+# plug-in (their update host is 127.0.0.1 on a fixed port, where the tests'
+# own server listens), the client emulator and the Wine test programs, each
+# in its own folder (build-win64/, build-win32/); checks that each DLL
+# exports exactly the entry points of src/plugin/exports.def and imports only
+# DLLs that every Windows 10 and 11 has; renders every voice through the
+# Linux plug-in for the comparison; then runs the programs under 64-bit Wine
+# and again under 32-bit Wine, in one private prefix made for this run (Wine
+# without an audio driver, a profile folder with a non-ASCII name). The
+# monitor's playback through a sound server runs under 64-bit Wine only.
+# Ends with one line: "wine: N passed, N failed".
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -17,6 +18,7 @@ port=28765  # the update port of the Wine-test plug-in
 programs=(lifecycle_test hotkeys_test chat_command_test voice_hook_test windows_test)
 allowed_imports='^(KERNEL32|WS2_32|WINMM|SHELL32|ADVAPI32|USER32|OLE32|MSVCRT|UCRTBASE|API-MS-WIN-CRT-[A-Z0-9-]+)\.DLL$'
 wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
+wine32=/usr/lib/wine/wine  # Debian's wine32:i386 (scripts/setup.sh tests)
 wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
 
 passed=0
@@ -36,15 +38,22 @@ configure() {
 }
 
 echo "== Windows builds (mingw-w64)"
-# The test build carries no debug information: quicker to build, the same
-# code (-O2) as the release build.
-configure build-win64 cmake/mingw-w64-x86_64.cmake -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -DNDEBUG" \
-  -DMORINDALE_BUILD_TOOLS=OFF -DMORINDALE_BUILD_BENCH=OFF \
-  -DMORINDALE_UPDATE_HOST=127.0.0.1 -DMORINDALE_UPDATE_PORT=$port >/dev/null
-cmake --build build-win64 -j"$jobs" --target morindale "${programs[@]}"
-configure build-win32 cmake/mingw-w64-i686.cmake \
-  -DMORINDALE_BUILD_TESTS=OFF -DMORINDALE_BUILD_TOOLS=OFF -DMORINDALE_BUILD_BENCH=OFF >/dev/null
-cmake --build build-win32 -j"$jobs" --target morindale
+# The test builds carry no debug information: quicker to build, the same
+# code (-O2) as the release build. Both are for today's client (API 26).
+# A win32 folder configured before the toolchain chose SSE arithmetic keeps
+# its old flags in the cache: it is made afresh.
+if [ -f build-win32/CMakeCache.txt ] && ! grep -q -- '-mfpmath=sse' build-win32/CMakeCache.txt; then
+  rm -rf build-win32
+fi
+for arch in x86_64 i686; do
+  dir=build-win64
+  [ "$arch" = i686 ] && dir=build-win32
+  configure "$dir" "cmake/mingw-w64-$arch.cmake" -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -DNDEBUG" \
+    -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O2 -DNDEBUG" -DMORINDALE_PLUGIN_API=26 -DMORINDALE_BUILD_TESTS=ON \
+    -DMORINDALE_BUILD_TOOLS=OFF -DMORINDALE_BUILD_BENCH=OFF \
+    -DMORINDALE_UPDATE_HOST=127.0.0.1 -DMORINDALE_UPDATE_PORT=$port >/dev/null
+  cmake --build "$dir" -j"$jobs" --target morindale "${programs[@]}"
+done
 
 echo "== exports and imports"
 expected_exports=$(sed -nE 's/^[[:space:]]+(ts3plugin_[A-Za-z0-9_]+)[[:space:]]*$/\1/p' src/plugin/exports.def | sort)
@@ -97,7 +106,7 @@ fi
 echo "rendering with $renderer and $linux_plugin"
 # 48 kHz mono already, so the renderer hands the samples over unchanged.
 sox -D tests/data/voice-sample.wav -r 48000 -b 16 -c 1 "$renderings/input.wav" trim 0 4
-for effect in helium male mutation atari clone robotic; do
+for effect in helium male female baby mutation-slow mutation mutation-fast atari clone robotic myvoice; do
   ASAN_OPTIONS=detect_leaks=0 "$renderer" --no-progress --plugin "$linux_plugin" \
     "$renderings/input.wav" "$renderings/$effect.wav" "$effect" >/dev/null
 done
@@ -109,15 +118,18 @@ start=$(date +%s)
 USER='morindale-tést' "$wine" wineboot -i >/dev/null 2>&1
 "$wine" reg add 'HKCU\Software\Wine\Drivers' /v Audio /d '' /f >/dev/null 2>&1
 echo "prefix ready in $(($(date +%s) - start)) s"
-# run_program NAME [ARGS...]: runs one test program and adds its counts;
-# extra_env holds further NAME=value pairs for it.
+# run_program BITS NAME [ARGS...]: runs one test program of the 64- or
+# 32-bit build and adds its counts; extra_env holds further NAME=value pairs
+# for it.
 extra_env=()
 run_program() {
-  local program=$1 log="$work/$1.log" status ok bad
-  shift
+  local bits=$1 program=$2 loader=$wine dir=build-win64 log status ok bad
+  shift 2
+  if [ "$bits" = 32 ]; then loader=$wine32; dir=build-win32; fi
+  log="$work/$program-$bits.log"
   set +e
   env USER='morindale-tést' MORINDALE_LINUX_RENDERINGS="$renderings" "${extra_env[@]}" \
-    timeout 300 "$wine" "build-win64/tests/$program.exe" "$@" >"$log" 2>&1
+    timeout 300 "$loader" "$dir/tests/$program.exe" "$@" >"$log" 2>&1
   status=$?
   set -e
   ok=$(sed -nE 's/^\[  PASSED  \] ([0-9]+) tests?\..*/\1/p' "$log" | tail -n 1)
@@ -126,18 +138,26 @@ run_program() {
   bad=${bad:-0}
   # A program that ends badly without a failed test (a crash, a hang) counts once.
   if [ "$status" -ne 0 ] && [ "$bad" -eq 0 ]; then bad=1; fi
-  echo "$program $*: $ok passed, $bad failed"
+  echo "$program ($bits bit) $*: $ok passed, $bad failed"
   grep -E ' samples, [0-9]+ differ' "$log" || true
   if [ "$bad" -ne 0 ]; then tail -n 60 "$log"; fi
   passed=$((passed + ok))
   failed=$((failed + bad))
 }
-for program in "${programs[@]}"; do
-  if [ "$program" = windows_test ]; then
-    run_program "$program" --gtest_filter=-WindowsMonitorPlayback.*
-  else
-    run_program "$program"
-  fi
+if [ ! -x "$wine32" ]; then
+  fail "32-bit Wine" "$wine32 is missing: run scripts/setup.sh tests"
+fi
+for bits in 64 32; do
+  [ "$bits" = 32 ] && [ ! -x "$wine32" ] && continue
+  bits_start=$(date +%s)
+  for program in "${programs[@]}"; do
+    if [ "$program" = windows_test ]; then
+      run_program "$bits" "$program" --gtest_filter=-WindowsMonitorPlayback.*
+    else
+      run_program "$bits" "$program"
+    fi
+  done
+  echo "the $bits-bit runs took $(($(date +%s) - bits_start)) s"
 done
 
 # The monitor's playback through waveOut: Wine's PulseAudio driver and a
@@ -159,7 +179,7 @@ env "${pulse_env[@]}" parec --device=morindale_null.monitor --raw --format=s16le
   "$pulse/recording.raw" 2>/dev/null &
 recorder_pid=$!
 extra_env=("${pulse_env[@]}")
-run_program windows_test --gtest_filter=WindowsMonitorPlayback.*
+run_program 64 windows_test --gtest_filter=WindowsMonitorPlayback.*
 extra_env=()
 kill "$recorder_pid" 2>/dev/null || true
 wait "$recorder_pid" 2>/dev/null || true

@@ -2,7 +2,8 @@
 # Installs the Debian packages that one job needs, and nothing more:
 #   setup.sh main      build the plug-in, its icons and tools, render the voice sample
 #   setup.sh tests     everything above plus the test toolchain (sanitizers,
-#                      fuzzing, GoogleTest, a PulseAudio daemon, nginx, mingw-w64, Wine)
+#                      fuzzing, GoogleTest, a PulseAudio daemon, nginx, mingw-w64,
+#                      Wine for 64- and 32-bit programs)
 #   setup.sh release   everything main needs plus mingw-w64 for the Windows libraries
 # Idempotent: installs only what is missing, refreshing the package lists only
 # then, and shows apt's own progress while it works. Services that packages
@@ -30,6 +31,7 @@ test_packages=(
   binutils file unzip                 # symbol, import and package checks
   nginx-light                         # a real HTTP server for the update check tests
   wine64                              # the Windows tests
+  wine32:i386                         # the 32-bit Windows tests (Debian's i386 architecture)
 )
 
 case "$job" in
@@ -41,6 +43,17 @@ esac
 
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+
+# Packages named "name:arch" come from that architecture, which dpkg must
+# know first; adding it takes effect with the next refresh of the lists.
+for p in "${packages[@]}"; do
+  arch=${p#*:}
+  [ "$arch" != "$p" ] || continue
+  if [ "$arch" != "$(dpkg --print-architecture)" ] && ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
+    echo "setup ($job): adding the $arch architecture for ${p%%:*}"
+    $SUDO dpkg --add-architecture "$arch"
+  fi
+done
 
 # Packaged services that must never be left enabled or running.
 disable_services() {

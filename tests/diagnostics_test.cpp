@@ -299,7 +299,7 @@ TEST_F(EventHooks, PluginCommandsAndAvatarUpdatesCallNothing) {
     auto avatar = Hook<decltype(&ts3plugin_onAvatarUpdated)>("ts3plugin_onAvatarUpdated");
     ASSERT_NE(command, nullptr);
     ASSERT_NE(avatar, nullptr);
-#if MORINDALE_PLUGIN_API >= 26
+#if MORINDALE_PLUGIN_API >= 23
     command(1, "morindale_test_plugin_id", "ping", 8, "Alice", "uid=");
     command(1, nullptr, nullptr, 0, nullptr, nullptr);
 #else

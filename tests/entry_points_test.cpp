@@ -224,8 +224,8 @@ TEST_F(IgnoredHooks, FileGroupPermissionAndMessageEventsCallNothing) {
     HOOK(ts3plugin_onMessageListEvent)(1, 9, "uid=", "subject", 1000, 0);
     HOOK(ts3plugin_onMessageGetEvent)(1, 9, "uid=", "subject", "body", 1000);
     HOOK(ts3plugin_onComplainListEvent)(1, 77, "Bob", 78, "Alice", "rude", 1000);
-#if MORINDALE_PLUGIN_API >= 26
-    // This client passes the myTeamSpeak ID after the unique ID: 14 arguments.
+#if MORINDALE_PLUGIN_API >= 23
+    // From API 23 the client passes the myTeamSpeak ID after the unique ID: 14 arguments.
     HOOK(ts3plugin_onBanListEvent)(1, 5, "10.0.0.1", "Bob", "uid=", "myts=", 1000, 600, "Alice", 78, "uid2=", "spam",
                                    2, "Bobby");
 #else

@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
+#include <map>
 #include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -65,7 +68,7 @@ TEST(Lifecycle, InitQueriesTheClientPathsWith512ByteBuffers) {
         ASSERT_EQ(calls.size(), 1u) << query;
         EXPECT_EQ(calls[0].args.at(0), "512");
     }
-#if MORINDALE_PLUGIN_API >= 26
+#if MORINDALE_PLUGIN_API >= 21
     // Before registration the plug-in has no ID to pass, so it asks nothing.
     EXPECT_TRUE(client.calls("getPluginPath").empty());
 #else
@@ -206,9 +209,35 @@ TEST(ClientEmulatorTable, UnnamedSlotsFailLoudly) {
     client.setFunctionPointers();
     EXPECT_DEATH(reinterpret_cast<void (*)()>(client.table()[1])(), "unnamed slot 1 ");
     EXPECT_DEATH(reinterpret_cast<void (*)()>(client.table()[208])(), "unnamed slot 208 ");
-#if MORINDALE_PLUGIN_API >= 26
-    EXPECT_DEATH(reinterpret_cast<void (*)()>(client.table()[229])(), "unnamed slot 229 ");
-#endif
+    const std::size_t last = client.table().size() - 1;
+    EXPECT_DEATH(reinterpret_cast<void (*)()>(client.table()[last])(), "unnamed slot " + std::to_string(last) + " ");
+}
+
+// The client lines, each with the table length of its API (members are only
+// ever appended: notifyKeyEvent in 22, sixteen in 24, four in 26).
+struct ClientLine {
+    int api;
+    std::size_t slots;
+};
+constexpr ClientLine kClientLines[] = {{20, 209}, {21, 209}, {23, 210}, {24, 226}, {26, 230}};
+
+// The libraries to drive: this build's own, and those that
+// $MORINDALE_API_PLUGINS names as "API=file" words (the test command builds
+// one library for every other API).
+std::map<int, std::string> LibrariesToDrive() {
+    std::map<int, std::string> libraries = {{MORINDALE_PLUGIN_API, morindale_host::DefaultPluginFile()}};
+    const char* listed = std::getenv("MORINDALE_API_PLUGINS");
+    std::istringstream words(listed != nullptr ? listed : "");
+    std::string word;
+    while (words >> word) {
+        const std::size_t equals = word.find('=');
+        if (equals == std::string::npos) {
+            ADD_FAILURE() << "not API=file: " << word;
+            continue;
+        }
+        libraries[std::atoi(word.substr(0, equals).c_str())] = word.substr(equals + 1);
+    }
+    return libraries;
 }
 
 TEST(ClientEmulatorTable, HasTheSlotCountOfTheApi) {
@@ -216,7 +245,48 @@ TEST(ClientEmulatorTable, HasTheSlotCountOfTheApi) {
     client.load();
     client.identify();
     client.setFunctionPointers();
-    EXPECT_EQ(client.table().size(), MORINDALE_PLUGIN_API >= 26 ? 230u : 209u);
+    for (const ClientLine& line : kClientLines) {
+        if (line.api == MORINDALE_PLUGIN_API) {
+            EXPECT_EQ(client.table().size(), line.slots);
+        }
+    }
+}
+
+// Each library as its own client starts it: it reports its API, takes the
+// table of that API's length, is registered before init from API 21 on (and
+// asks for the plug-in path with its ID then), and loads the settings file
+// once, with the greying and the status line.
+TEST(LifecycleEveryApi, EachLibraryStartsInItsClientsOrderAndLoadsTheSettings) {
+    const std::map<int, std::string> libraries = LibrariesToDrive();
+    std::size_t driven = 0;
+    for (const ClientLine& line : kClientLines) {
+        const auto library = libraries.find(line.api);
+        if (library == libraries.end()) continue;
+        SCOPED_TRACE("API " + std::to_string(line.api) + ": " + library->second);
+        ++driven;
+        morindale_host::Options options;
+        options.pluginFile = library->second;
+        ClientEmulator client(options);
+        morindale_test::WriteFile(client.settingsFile(), morindale_test::SettingsText(0, 12, 0, 0, 0, 1500));
+        client.start();
+        EXPECT_EQ(client.apiVersion, line.api);
+        EXPECT_EQ(client.table().size(), line.slots);
+        EXPECT_EQ(client.registersBeforeInit(), line.api >= 21);
+        EXPECT_EQ(client.chatMessages(), std::vector<std::string>{morindale_test::kDisabledLine});
+        EXPECT_EQ(morindale_test::MenuEnabledCalls(client), morindale_test::EffectItemsSetTo(0));
+        const auto pluginPath = client.calls("getPluginPath");
+        ASSERT_EQ(pluginPath.size(), 1u);
+        const std::vector<std::string> expectedArgs =
+            line.api >= 21 ? std::vector<std::string>{"512", "morindale_test_plugin_id"} : std::vector<std::string>{"512"};
+        EXPECT_EQ(pluginPath[0].args, expectedArgs);
+        // The values in memory are the file's: a hotkey writes them back.
+        client.hotkey("effect_pfmale");
+        EXPECT_EQ(morindale_test::ReadFile(client.settingsFile()), morindale_test::SettingsText(0, 13, 0, 0, 0, 1500));
+        client.unload();
+        EXPECT_EQ(client.outstandingClientBlocks(), 0u);
+        EXPECT_TRUE(client.problems().empty());
+    }
+    EXPECT_EQ(driven, libraries.size()) << "a library of an API no client line has";
 }
 
 }  // namespace

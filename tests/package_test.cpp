@@ -1,5 +1,7 @@
 // The installable package: built with the build's own target, unpacked with
-// a real zip tool, its layout and package.ini checked.
+// a real zip tool, its layout, licence files and package.ini checked, and its
+// library loaded.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -17,11 +19,25 @@ namespace {
 
 using morindale_test::RunCommand;
 
-std::string PackageFile() {
-    for (const auto& entry : fs::directory_iterator(MORINDALE_BINARY_DIR)) {
-        if (entry.path().extension() == ".ts3_plugin") return entry.path().string();
-    }
-    return std::string();
+// Each client line's package: its file name and the clients that
+// package.ini names.
+struct ClientLinePackage {
+    int api;
+    const char* file;
+    const char* clients;
+};
+constexpr ClientLinePackage kPackages[] = {
+    {20, "morindale-1.50-ts3-3.0.ts3_plugin", "For TeamSpeak 3.0.14 to 3.0.19 (plug-in API 20)."},
+    {21, "morindale-1.50-ts3-3.1-3.2.ts3_plugin", "For TeamSpeak 3.1.0 to 3.2.x (plug-in API 21)."},
+    {23, "morindale-1.50-ts3-3.3.ts3_plugin", "For TeamSpeak 3.3.x (plug-in API 23)."},
+    {24, "morindale-1.50-ts3-3.5.ts3_plugin", "For TeamSpeak 3.5.x (plug-in API 24)."},
+    {26, "morindale-1.50.ts3_plugin", "For TeamSpeak 3.6 and later (plug-in API 26)."},
+};
+
+const ClientLinePackage& ThisBuildsPackage() {
+    for (const ClientLinePackage& package : kPackages)
+        if (package.api == MORINDALE_PLUGIN_API) return package;
+    std::abort();
 }
 
 TEST(Package, UnpacksIntoTheClientsLayout) {
@@ -29,11 +45,9 @@ TEST(Package, UnpacksIntoTheClientsLayout) {
     int status = 0;
     std::string log = RunCommand(std::string("cmake --build '") + MORINDALE_BINARY_DIR + "' --target package-plugin", &status);
     ASSERT_EQ(status, 0) << log;
-    const std::string package = PackageFile();
-    ASSERT_FALSE(package.empty());
-    const std::string expectedName = MORINDALE_PLUGIN_API >= 26 ? "morindale-1.50.ts3_plugin"
-                                                                : "morindale-1.50-api20.ts3_plugin";
-    EXPECT_EQ(fs::path(package).filename().string(), expectedName);
+    // Named for its client line.
+    const std::string package = std::string(MORINDALE_BINARY_DIR) + "/" + ThisBuildsPackage().file;
+    ASSERT_TRUE(morindale_test::FileExists(package)) << "no " << package;
 
     // Every entry is deflated and has a plain ASCII name.
     std::string listing = RunCommand("unzip -v '" + package + "'", &status);
@@ -65,6 +79,8 @@ TEST(Package, UnpacksIntoTheClientsLayout) {
         "plugins/morindale/update.png",
         "plugins/morindale/home.png",
         "plugins/morindale/about.png",
+        "plugins/morindale/LICENSE.txt",
+        "plugins/morindale/THIRD_PARTY_NOTICES.txt",
     };
     EXPECT_EQ(names, expected);
 
@@ -80,8 +96,33 @@ TEST(Package, UnpacksIntoTheClientsLayout) {
         // IHDR width and height, big-endian.
         EXPECT_EQ(png.substr(16, 8), std::string("\0\0\0\x10\0\0\0\x10", 8)) << icon;
     }
-    EXPECT_EQ(morindale_test::ReadFile((unpacked / "plugins/morindale_linux_amd64.so").string()),
+    const fs::path library = unpacked / "plugins/morindale_linux_amd64.so";
+    EXPECT_EQ(morindale_test::ReadFile(library.string()),
               morindale_test::ReadFile(std::string(MORINDALE_BINARY_DIR) + "/morindale_linux_amd64.so"));
+    // The packaged library is the API the package is named for.
+    void* handle = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(handle, nullptr) << dlerror();
+    auto apiVersion = reinterpret_cast<int (*)()>(dlsym(handle, "ts3plugin_apiVersion"));
+    ASSERT_NE(apiVersion, nullptr);
+    EXPECT_EQ(apiVersion(), ThisBuildsPackage().api);
+    dlclose(handle);
+
+    // The licences, byte for byte the project's, with what the notices must
+    // name: SoundTouch's copyright, the Debian source package built, the
+    // whole LGPL 2.1, the Windows runtime's parts and the GCC exception.
+    const std::string license = morindale_test::ReadFile((unpacked / "plugins/morindale/LICENSE.txt").string());
+    EXPECT_EQ(license, morindale_test::ReadFile(MORINDALE_SOURCE_DIR "/LICENSE"));
+    EXPECT_EQ(license.rfind("MIT License\n\nCopyright (c) 2026 Morindale Audio\n", 0), 0u) << license.substr(0, 80);
+    const std::string notices =
+        morindale_test::ReadFile((unpacked / "plugins/morindale/THIRD_PARTY_NOTICES.txt").string());
+    EXPECT_EQ(notices, morindale_test::ReadFile(MORINDALE_SOURCE_DIR "/THIRD_PARTY_NOTICES.txt"));
+    for (const char* needed : {"Copyright (c) 2001-2020 Olli Parviainen", "soundtouch 2.3.2+ds1-1",
+                               "soundtouch_2.3.2+ds1-1.dsc", "Relinking with your own SoundTouch",
+                               "MORINDALE_SOUNDTOUCH_SOURCE_DIR", "winpthreads", "GCC Runtime Library Exception",
+                               "GNU LESSER GENERAL PUBLIC LICENSE\n                       Version 2.1, February 1999",
+                               "  10. Each time you redistribute the Library", "END OF TERMS AND CONDITIONS"}) {
+        EXPECT_NE(notices.find(needed), std::string::npos) << needed;
+    }
 
     const std::string ini = morindale_test::ReadFile((unpacked / "package.ini").string());
     fs::remove_all(unpacked);
@@ -90,9 +131,10 @@ TEST(Package, UnpacksIntoTheClientsLayout) {
     EXPECT_NE(ini.find("Author = Morindale Audio\n"), std::string::npos) << ini;
     EXPECT_NE(ini.find("Version = 1.50\n"), std::string::npos) << ini;
     EXPECT_NE(ini.find("Platforms = linux_amd64\n"), std::string::npos) << ini;
-    const std::string api = MORINDALE_PLUGIN_API >= 26 ? "plug-in API 26" : "plug-in API 20";
-    EXPECT_NE(ini.find("Description = "), std::string::npos) << ini;
-    EXPECT_NE(ini.find(api), std::string::npos) << ini;
+    EXPECT_NE(ini.find("Description = Real-time voice changer: pitch, mutation, echo and robot voices. " +
+                       std::string(ThisBuildsPackage().clients) + "\n"),
+              std::string::npos)
+        << ini;
     EXPECT_EQ(ini.find('\r'), std::string::npos);
 }
 

@@ -183,8 +183,9 @@ TEST(WindowsVoice, CloneAndRoboticOnSpeechAreSampleExact) {
 }
 
 // The Linux plug-in's renderer wrote <effect>.wav for input.wav; the Windows
-// plug-in must send the very same samples: SoundTouch is the same source
-// with the same settings, float samples and SSE kernels on both.
+// plug-in, 64 or 32 bit, must send the very same samples for every voice:
+// SoundTouch is the same source with the same settings, float samples and
+// SSE arithmetic on all three.
 TEST(WindowsVoice, EffectsSendWhatTheLinuxPluginSends) {
     const char* folder = std::getenv("MORINDALE_LINUX_RENDERINGS");
     ASSERT_NE(folder, nullptr) << "run through scripts/run-wine-tests.sh, which renders the voice on Linux";
@@ -195,8 +196,12 @@ TEST(WindowsVoice, EffectsSendWhatTheLinuxPluginSends) {
     const struct {
         const char* name;
         const char* hotkey;
-    } effects[] = {{"helium", "effect_phelium"}, {"male", "effect_pmale"},        {"mutation", "effect_mutation"},
-                   {"atari", "effect_atari"},    {"clone", "effect_clone"},       {"robotic", "effect_robovoice"}};
+    } effects[] = {{"helium", "effect_phelium"},         {"male", "effect_pmale"},
+                   {"female", "effect_pfmale"},          {"baby", "effect_pbaby"},
+                   {"mutation-slow", "effect_mut_slow"}, {"mutation", "effect_mutation"},
+                   {"mutation-fast", "effect_mut_fast"}, {"atari", "effect_atari"},
+                   {"clone", "effect_clone"},            {"robotic", "effect_robovoice"},
+                   {"myvoice", "effect_myvoice"}};
     for (const auto& effect : effects) {
         SCOPED_TRACE(effect.name);
         Samples linux;
@@ -213,7 +218,7 @@ TEST(WindowsVoice, EffectsSendWhatTheLinuxPluginSends) {
             differing += difference != 0;
             largest = std::max(largest, difference);
         }
-        std::printf("%-9s %zu samples, %zu differ, largest difference %d\n", effect.name, windows.size(), differing,
+        std::printf("%-13s %zu samples, %zu differ, largest difference %d\n", effect.name, windows.size(), differing,
                     largest);
         EXPECT_EQ(differing, 0u) << "largest difference " << largest;
     }

@@ -48,7 +48,7 @@ void ts3plugin_onTalkStatusChangeEvent(uint64 serverConnectionHandlerID, int sta
 }
 
 // The receiving end of the "command" sub-command of the chat command.
-#if MORINDALE_PLUGIN_API >= 26
+#if MORINDALE_PLUGIN_API >= 23
 void ts3plugin_onPluginCommandEvent(uint64 /*serverConnectionHandlerID*/, const char* pluginName,
                                     const char* pluginCommand, anyID /*invokerClientID*/,
                                     const char* /*invokerName*/, const char* /*invokerUniqueIdentity*/) {

@@ -102,7 +102,7 @@ void ts3plugin_onClientNeededPermissionsFinishedEvent(uint64) {}
 void ts3plugin_onMessageListEvent(uint64, uint64, const char*, const char*, uint64, int) {}
 void ts3plugin_onMessageGetEvent(uint64, uint64, const char*, const char*, const char*, uint64) {}
 void ts3plugin_onComplainListEvent(uint64, uint64, const char*, uint64, const char*, const char*, uint64) {}
-#if MORINDALE_PLUGIN_API >= 26
+#if MORINDALE_PLUGIN_API >= 23
 void ts3plugin_onBanListEvent(uint64, uint64, const char*, const char*, const char*, const char*, uint64, uint64,
                               const char*, uint64, const char*, const char*, int, const char*) {}
 #else
