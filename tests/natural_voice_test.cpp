@@ -344,3 +344,216 @@ INSTANTIATE_TEST_SUITE_P(Voices, NaturalVoiced,
                          VoicedName);
 
 }  // namespace
+
+namespace {
+
+// --- Unvoiced input, latency ------------------------------------------------------
+
+struct UnvoicedCase {
+    const Voice* voice;
+    const char* name;
+    std::vector<int16_t> (*make)();
+};
+
+std::vector<int16_t> LoudNoise() { return Noise(96000, 20000.0); }
+std::vector<int16_t> QuietNoise() { return Noise(96000, 300.0, 99); }
+std::vector<int16_t> Hiss() { return Fricative(96000, 3000.0); }
+
+class NaturalUnvoiced : public ::testing::TestWithParam<UnvoicedCase> {};
+
+// Noise and fricatives pass through untouched, exactly latencySamples()
+// late: their level stays and no tone is added.
+TEST_P(NaturalUnvoiced, PassesThroughExactlyLatencySamplesLate) {
+    const UnvoicedCase& c = GetParam();
+    const std::vector<int16_t> in = c.make();
+    NaturalVoiceShifter shifter;
+    shifter.setShift(c.voice->semitones, c.voice->formants);
+    const std::size_t latency = static_cast<std::size_t>(shifter.latencySamples());
+    std::vector<int16_t> out(in.size());
+    for (std::size_t at = 0; at < in.size(); at += kBlock) shifter.process(in.data() + at, out.data() + at, kBlock);
+    for (std::size_t n = 0; n < in.size(); ++n) {
+        const int16_t expected = n < latency ? 0 : in[n - latency];
+        ASSERT_EQ(out[n], expected) << "sample " << n;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Voices, NaturalUnvoiced,
+                         ::testing::Values(UnvoicedCase{&kFemale, "loud_noise", LoudNoise},
+                                           UnvoicedCase{&kFemale, "fricative", Hiss},
+                                           UnvoicedCase{&kMale, "quiet_noise", QuietNoise},
+                                           UnvoicedCase{&kMale, "fricative", Hiss}),
+                         [](const ::testing::TestParamInfo<UnvoicedCase>& info) {
+                             return std::string(info.param.voice->name) + "_" + info.param.name;
+                         });
+
+// Bursts of a vowel between silences: every burst starts in the output
+// latencySamples() after it does in the input, within 1 ms (the burst's
+// first period passes through as it came), and ends within one output
+// period of that (the last grain falls where the new pitch puts it); the
+// latency is at most 50 ms.
+TEST(NaturalLatency, VoicedBurstsComeOutLatencySamplesLate) {
+    const std::size_t burst = 7200, gap = 7200;
+    std::vector<int16_t> in;
+    const std::vector<int16_t> vowel = Vowel(kA, 130.0, burst);
+    for (int b = 0; b < 5; ++b) {
+        in.insert(in.end(), gap, 0);
+        in.insert(in.end(), vowel.begin(), vowel.end());
+    }
+    in.insert(in.end(), gap, 0);
+    for (const Voice* voice : {&kFemale, &kMale}) {
+        SCOPED_TRACE(voice->name);
+        NaturalVoiceShifter shifter;
+        shifter.setShift(voice->semitones, voice->formants);
+        const long latency = shifter.latencySamples();
+        EXPECT_LE(latency, 2400);
+        EXPECT_GE(latency, 480);  // the grains need a few periods of look-ahead
+        std::vector<int16_t> out(in.size());
+        shifter.process(in.data(), out.data(), static_cast<int>(in.size()));
+        // Edges: where the signal rises above 1000 after silence, and where
+        // it last was above it before silence.
+        auto edges = [](const std::vector<int16_t>& s) {
+            std::vector<long> found;
+            bool on = false;
+            long lastLoud = -1;
+            for (std::size_t n = 0; n < s.size(); ++n) {
+                const bool loud = std::abs(s[n]) > 1000;
+                if (loud && !on) found.push_back(static_cast<long>(n)), on = true;
+                if (loud) lastLoud = static_cast<long>(n);
+                if (on && static_cast<long>(n) - lastLoud > 2000) found.push_back(lastLoud), on = false;
+            }
+            return found;
+        };
+        const std::vector<long> inEdges = edges(in), outEdges = edges(out);
+        ASSERT_EQ(inEdges.size(), 10u);
+        ASSERT_EQ(outEdges.size(), 10u);
+        const double period = kRate / (130.0 * std::pow(2.0, voice->semitones / 12.0));
+        for (std::size_t e = 0; e < inEdges.size(); ++e)
+            EXPECT_NEAR(outEdges[e] - inEdges[e], latency, e % 2 == 0 ? 48.0 : period) << "edge " << e;
+    }
+}
+
+// --- Blocks, reset, bad input ---------------------------------------------------
+
+// Speech-like: vowels at two pitches with a glide, a fricative, silence and
+// noise, 2.5 s.
+std::vector<int16_t> SpeechLike() {
+    std::vector<int16_t> s = Vowel(kA, 120.0, 30000);
+    const std::vector<int16_t> hiss = Fricative(9600, 2500.0);
+    s.insert(s.end(), hiss.begin(), hiss.end());
+    const std::vector<int16_t> i = Vowel(kI, 190.0, 30000, 20000.0);
+    s.insert(s.end(), i.begin(), i.end());
+    s.insert(s.end(), 4800, 0);
+    // A glide from 110 to 220 Hz.
+    double phase = 0.0;
+    for (int n = 0; n < 28800; ++n) {
+        phase += 2.0 * M_PI * (110.0 + 110.0 * n / 28800.0) / kRate;
+        s.push_back(static_cast<int16_t>(std::lround(6000.0 * (std::sin(phase) + 0.5 * std::sin(2 * phase)))));
+    }
+    const std::vector<int16_t> noise = Noise(16800, 4000.0, 5);
+    s.insert(s.end(), noise.begin(), noise.end());
+    return s;
+}
+
+// The same samples whatever the blocks: one call, 960, 1, a mix with empty
+// blocks and one of 100000, and in place.
+TEST(NaturalBlocks, OutputDoesNotDependOnTheBlocks) {
+    const std::vector<int16_t> in = SpeechLike();
+    for (const Voice* voice : {&kFemale, &kMale}) {
+        SCOPED_TRACE(voice->name);
+        NaturalVoiceShifter whole;
+        whole.setShift(voice->semitones, voice->formants);
+        std::vector<int16_t> reference(in.size());
+        whole.process(in.data(), reference.data(), static_cast<int>(in.size()));
+        EXPECT_GT(morindale_test::Rms(reference, 0, reference.size()), 1000.0);
+
+        const std::vector<int> mixed = {0, 1, 7, 960, 0, 100000, 333, 1, 0, 4096};
+        for (int pattern = 0; pattern < 4; ++pattern) {
+            SCOPED_TRACE("pattern " + std::to_string(pattern));
+            NaturalVoiceShifter shifter;
+            shifter.setShift(voice->semitones, voice->formants);
+            std::vector<int16_t> out = in;  // pattern 3 works in place
+            std::size_t at = 0, step = 0;
+            while (at < in.size()) {
+                int count = pattern == 0 ? kBlock : pattern == 1 ? 1 : mixed[step++ % mixed.size()];
+                count = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(count), in.size() - at));
+                if (pattern == 3) {
+                    shifter.process(out.data() + at, out.data() + at, count);
+                } else {
+                    shifter.process(in.data() + at, out.data() + at, count);
+                }
+                at += static_cast<std::size_t>(count);
+            }
+            ASSERT_EQ(out, reference);
+        }
+    }
+}
+
+// A voice chosen in mid-talk: after reset (and after a change of shift,
+// which clears by itself when the latency changes) the output is that of a
+// fresh shifter given only what follows.
+TEST(NaturalReset, AChosenVoiceStartsAfresh) {
+    const std::vector<int16_t> in = SpeechLike();
+    const std::size_t cut = 41000;  // inside the second vowel
+    const std::vector<int16_t> rest(in.begin() + cut, in.end());
+    struct Switch {
+        const Voice* before;
+        const Voice* after;
+        bool callReset;
+    };
+    for (const Switch& sw : {Switch{&kFemale, &kMale, false}, Switch{&kMale, &kFemale, true},
+                             Switch{&kFemale, &kFemale, true}}) {
+        SCOPED_TRACE(std::string(sw.before->name) + " to " + sw.after->name);
+        NaturalVoiceShifter shifter;
+        shifter.setShift(sw.before->semitones, sw.before->formants);
+        std::vector<int16_t> out(in.size());
+        shifter.process(in.data(), out.data(), static_cast<int>(cut));
+        shifter.setShift(sw.after->semitones, sw.after->formants);
+        if (sw.callReset) shifter.reset();
+        std::vector<int16_t> after(rest.size());
+        shifter.process(rest.data(), after.data(), static_cast<int>(rest.size()));
+        ASSERT_EQ(after, Shift(*sw.after, rest, static_cast<int>(rest.size())));
+    }
+}
+
+// Full scale clips, never wraps round; null arrays and negative counts do
+// nothing; shifts out of range or NaN are clamped or taken as none.
+TEST(NaturalBadInput, FullScaleNullArraysAndWildShifts) {
+    std::vector<int16_t> loud = Vowel(kA, 110.0, 48000, 32767.0);
+    const std::vector<int16_t> sine = morindale_test::Sine(150.0, 32767.0, 24000);
+    loud.insert(loud.end(), sine.begin(), sine.end());
+    int inJump = 0;
+    for (std::size_t n = 1; n < loud.size(); ++n) inJump = std::max(inJump, std::abs(loud[n] - loud[n - 1]));
+    ASSERT_LT(inJump, 25000);
+    for (const Voice* voice : {&kFemale, &kMale}) {
+        const std::vector<int16_t> out = Shift(*voice, loud);
+        int jump = 0, top = 0;
+        for (std::size_t n = 1; n < out.size(); ++n) {
+            jump = std::max(jump, std::abs(out[n] - out[n - 1]));
+            top = std::max(top, std::abs(static_cast<int>(out[n])));
+        }
+        EXPECT_LT(jump, 40000) << voice->name << ": a sample wrapped round";
+        EXPECT_GE(top, 30000) << voice->name;
+    }
+
+    NaturalVoiceShifter shifter;
+    int16_t block[4] = {1, 2, 3, 4};
+    shifter.process(nullptr, block, 4);
+    shifter.process(block, nullptr, 4);
+    shifter.process(block, block, -5);
+    EXPECT_EQ(block[0], 1);
+    EXPECT_EQ(block[3], 4);
+
+    const std::vector<int16_t> speech = SpeechLike();
+    auto run = [&](double semitones, double formants) {
+        NaturalVoiceShifter s;
+        s.setShift(semitones, formants);
+        std::vector<int16_t> out(speech.size());
+        s.process(speech.data(), out.data(), static_cast<int>(speech.size()));
+        return std::make_pair(s.latencySamples(), out);
+    };
+    EXPECT_EQ(run(NAN, NAN), run(0.0, 1.0));
+    EXPECT_EQ(run(100.0, 100.0), run(12.0, 2.0));
+    EXPECT_EQ(run(-1e9, 0.0), run(-12.0, 0.5));
+}
+
+}  // namespace
