@@ -1,6 +1,7 @@
 // The audio path after warm-up: no heap allocation and no system call while
 // blocks of every effect are processed, with an effect change (and so a
-// processor clear) before each run, as the dispatcher makes them.
+// processor clear) before each run, as the dispatcher makes them; and the
+// same for the natural voices' shifter, reset before each voice.
 //
 // Allocations are counted by this executable's own malloc family, which
 // forwards to glibc; system calls by a seccomp filter on the processing
@@ -28,6 +29,7 @@
 #include <vector>
 
 #include "catalogue.h"
+#include "natural_voice_shifter.h"
 #include "test_support.h"
 #include "ts3_plugin.h"
 #include "voice_doubles.h"
@@ -128,6 +130,25 @@ void WarmUp(int16_t* block) {
     for (int effect = kFirstEffect; effect <= kLastEffect; ++effect) RunEffect(effect, kWarmUpBlocks, block);
 }
 
+// The natural voices' shifter, chosen as a voice is (shift and reset), over
+// `blocks` blocks in place. Allocation-free itself.
+void RunNaturalShifter(NaturalVoiceShifter& shifter, double semitones, double formants, int blocks, int16_t* block) {
+    shifter.setShift(semitones, formants);
+    shifter.reset();
+    const std::vector<int16_t>& speech = Speech();
+    for (int b = 0; b < blocks; ++b) {
+        const int16_t* source = speech.data() + (b % 50) * kBlock;
+        for (int i = 0; i < kBlock; ++i) block[i] = source[i];
+        shifter.process(block, block, kBlock);
+    }
+}
+
+// Both natural voices, one after the other, on one shifter.
+void RunNaturalVoices(NaturalVoiceShifter& shifter, int blocks, int16_t* block) {
+    RunNaturalShifter(shifter, 5.0, 1.2, blocks, block);
+    RunNaturalShifter(shifter, -4.0, 0.9, blocks, block);
+}
+
 class VoiceRealtime : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -200,6 +221,17 @@ TEST_F(VoiceRealtime, AllocatesNothingAfterWarmUpButSoundTouchsOwnFilterWhenTheP
         }
     }
     voice_doubles::RecordPitchCalls(false);
+
+    // The natural voices' shifter allocates only when it is made.
+    NaturalVoiceShifter shifter;
+    RunNaturalVoices(shifter, kWarmUpBlocks, block.data());
+    allocations = 0;
+    releases = 0;
+    countAllocations = true;
+    RunNaturalVoices(shifter, kCountedBlocks, block.data());
+    countAllocations = false;
+    EXPECT_EQ(allocations.load(), 0) << "natural voices";
+    EXPECT_EQ(releases.load(), 0) << "natural voices";
 }
 
 // --- System calls --------------------------------------------------------------
@@ -246,9 +278,14 @@ TEST_F(VoiceRealtime, NoSystemCallOnTheAudioPathAfterWarmUp) {
     ASSERT_EQ(sigaction(SIGSYS, &action, nullptr), 0);
 
     bool installed = false;
+    // Made on this thread, as the plug-in makes its processors when it loads
+    // and not on the audio thread; the capture thread's heap stays as the
+    // effects' warm-up leaves it.
+    NaturalVoiceShifter shifter;
     std::thread capture([&] {
         std::vector<int16_t> block(kBlock);
         WarmUp(block.data());
+        RunNaturalVoices(shifter, kWarmUpBlocks, block.data());
         installed = TrapSystemCallsOfThisThread();
         if (!installed) return;
         // Proves the filter is in force: this one must be trapped.
@@ -257,6 +294,7 @@ TEST_F(VoiceRealtime, NoSystemCallOnTheAudioPathAfterWarmUp) {
         const int probe = trappedCalls.exchange(0);
         firstTrapped = -1;
         for (int effect = kFirstEffect; effect <= kLastEffect; ++effect) RunEffect(effect, kCountedBlocks, block.data());
+        RunNaturalVoices(shifter, kCountedBlocks, block.data());
         countTraps = false;
         if (probe != 1) trappedCalls = -1000;
     });
