@@ -12,7 +12,9 @@
 // across the repetitions, the median ratio and its spread (lowest to highest),
 // and the real-time factor of the hook, with the targets: fixed shifts within
 // 10% of bare SoundTouch; Clone, Robotic Voice and My voice at least 5000
-// times faster than real time.
+// times faster than real time. The natural voices' shifter is paired the
+// same way with bare SoundTouch at the voice's shift: at most 15 times its
+// time.
 //
 // Both sides allocate when the pitch changes: SoundTouch redesigns its
 // anti-alias filter (5 allocations a block under Mutation, once every eighth
@@ -32,6 +34,7 @@
 
 #include "audio_file.h"
 #include "client_emulator.h"
+#include "natural_voice_shifter.h"
 #include "sample_conversion.h"
 
 namespace {
@@ -65,6 +68,19 @@ const Effect kEffects[] = {
     {"robotic", "effect_robovoice", Pitch::None, 0, 0},
     {"myvoice", "effect_myvoice", Pitch::None, 0, 0},
 };
+
+// The natural voices' shifter, paired with bare SoundTouch at the same shift.
+struct NaturalVoice {
+    const char* name;
+    int semitones;
+    double formants;
+};
+
+const NaturalVoice kNaturalVoices[] = {
+    {"female-natural", 5, 1.2},
+    {"male-natural", -4, 0.9},
+};
+constexpr double kNaturalTarget = 15.0;  // at most this many times bare SoundTouch
 
 std::string g_speechError;
 
@@ -215,6 +231,60 @@ void PairedBlocks(benchmark::State& state, const Effect* effect) {
     client.shutdown();
 }
 
+// One repetition of a natural voice: the shifter and bare SoundTouch with
+// its fixed shift, block by block as above.
+void PairedNatural(benchmark::State& state, const NaturalVoice* voice) {
+    const std::vector<int16_t>& speech = Speech();
+    if (speech.empty()) {
+        state.SkipWithError(g_speechError.c_str());
+        return;
+    }
+    const Effect fixed{voice->name, "", Pitch::Fixed, voice->semitones, 0};
+    BareProcessor bare(fixed);
+    NaturalVoiceShifter shifter;
+    shifter.setShift(voice->semitones, voice->formants);
+    const std::size_t blocks = speech.size() / kBlock;
+    std::vector<int16_t> naturalBlock(kBlock), bareBlock(kBlock);
+    long b = 0;
+    double naturalTotal = 0.0, bareTotal = 0.0;
+    auto runNatural = [&] {
+        const double start = ThreadSeconds();
+        shifter.process(naturalBlock.data(), naturalBlock.data(), kBlock);
+        benchmark::ClobberMemory();
+        return ThreadSeconds() - start;
+    };
+    auto runBare = [&] {
+        const double start = ThreadSeconds();
+        bare.process(bareBlock.data());
+        benchmark::ClobberMemory();
+        return ThreadSeconds() - start;
+    };
+    auto pair = [&] {
+        const int16_t* source = speech.data() + (b % blocks) * kBlock;
+        std::memcpy(naturalBlock.data(), source, kBlock * sizeof(int16_t));
+        std::memcpy(bareBlock.data(), source, kBlock * sizeof(int16_t));
+        double naturalSeconds = 0.0;
+        if (b % 2 == 0) {
+            naturalSeconds = runNatural();
+            bareTotal += runBare();
+        } else {
+            bareTotal += runBare();
+            naturalSeconds = runNatural();
+        }
+        ++b;
+        return naturalSeconds;
+    };
+    for (int i = 0; i < kWarmUpBlocks; ++i) pair();
+    bareTotal = 0.0;
+    for (auto _ : state) {
+        const double seconds = pair();
+        naturalTotal += seconds;
+        state.SetIterationTime(seconds);
+    }
+    state.counters["bare_us"] = bareTotal / static_cast<double>(state.iterations()) * 1e6;
+    state.counters["ratio"] = naturalTotal / bareTotal;
+}
+
 struct Repetitions {
     std::vector<double> hookSeconds;  // per block
     std::vector<double> ratios;
@@ -258,7 +328,9 @@ void PrintHelp() {
         "sample, in %d repetitions of %d blocks. The table at the end gives the\n"
         "median ratio hook / bare with its spread across the repetitions, and the\n"
         "hook's real-time factor, against the targets (fixed shifts within 10%%;\n"
-        "Clone, Robotic Voice and My voice at least 5000x real time).\n"
+        "Clone, Robotic Voice and My voice at least 5000x real time). The natural\n"
+        "voices' shifter (female-natural, male-natural) is paired with bare\n"
+        "SoundTouch at the same shift (target: at most 15x).\n"
         "--benchmark_filter=helium, for instance, runs one effect.\n"
         "\n"
         "  -h, --help   this text and Google Benchmark's flags\n"
@@ -280,6 +352,14 @@ int main(int argc, char** argv) {
     }
     for (const Effect& effect : kEffects) {
         benchmark::RegisterBenchmark((std::string("Paired/") + effect.name).c_str(), PairedBlocks, &effect)
+            ->Unit(benchmark::kMicrosecond)
+            ->UseManualTime()
+            ->Iterations(kBlocksPerRepetition)
+            ->Repetitions(kRepetitions)
+            ->ReportAggregatesOnly(false);
+    }
+    for (const NaturalVoice& voice : kNaturalVoices) {
+        benchmark::RegisterBenchmark((std::string("Paired/") + voice.name).c_str(), PairedNatural, &voice)
             ->Unit(benchmark::kMicrosecond)
             ->UseManualTime()
             ->Iterations(kBlocksPerRepetition)
@@ -315,6 +395,18 @@ int main(int argc, char** argv) {
         if (effect.pitch == Pitch::None) target = realTime >= 5000 ? ">= 5000x: met" : ">= 5000x: MISSED";
         std::printf("%-14s %9.2f %8s %17s %8s %12.0f  %s\n", effect.name, hook * 1e6, ratioText.c_str(),
                     spreadText.c_str(), spreadPercent.c_str(), realTime, target.c_str());
+    }
+    for (const NaturalVoice& voice : kNaturalVoices) {
+        const Repetitions* repetitions = reporter.find(std::string("Paired/") + voice.name);
+        if (repetitions == nullptr || repetitions->ratios.empty()) continue;
+        const double natural = Median(repetitions->hookSeconds);
+        const double ratio = Median(repetitions->ratios);
+        const auto [low, high] = std::minmax_element(repetitions->ratios.begin(), repetitions->ratios.end());
+        char spread[64], target[64];
+        std::snprintf(spread, sizeof spread, "%.3f..%.3f", *low, *high);
+        std::snprintf(target, sizeof target, "<= %.0fx: %s", kNaturalTarget, ratio <= kNaturalTarget ? "met" : "MISSED");
+        std::printf("%-14s %9.2f %8.3f %17s %8.1f %12.0f  %s\n", voice.name, natural * 1e6, ratio, spread,
+                    (*high - *low) / ratio * 100.0, kBlockSeconds / natural, target);
     }
     return 0;
 }
