@@ -12,7 +12,7 @@ constexpr int64_t kRingMask = kRing - 1;
 constexpr int kChunk = 256;   // input samples taken in before the stages run
 
 // The tracker: every kHop samples, a window low-passed (a 31-tap triangle,
-// -6 dB near 1 kHz) and decimated by 4, lags 30 to 150 at 12 kHz.
+// -6 dB near 1.3 kHz) and decimated by 4, lags 30 to 150 at 12 kHz.
 constexpr int kHop = 256;
 constexpr int kDecimation = 4;
 constexpr int kTriangleTaps = 31;
@@ -27,15 +27,13 @@ constexpr int kFrameRing = 256;
 constexpr double kMinPeriod = kMinLag * kDecimation;  // 120 samples
 constexpr double kMaxPeriod = kMaxLag * kDecimation;  // 600 samples
 constexpr double kVoicedClarity = 0.6;     // normalised autocorrelation at the period
-constexpr double kLowBandShare = 0.1;      // share of the power below about 1 kHz
+constexpr double kLowBandShare = 0.1;      // share of the power the low-pass keeps (white noise: 0.04)
 constexpr double kSilence = 1e-6;          // mean square, -60 dBFS
 
 // The marks: each step searched within 12% of the tracker's period.
 constexpr double kStepSearch = 0.12;
 constexpr double kStepClarity = 0.6;
 constexpr int kMarkRing = 128;
-// A window falls over this share of the synthesis spacing; a grain reaches at
-// most this share of the input period past its mark.
 // A voiced stretch's share of the output falls, at the end of each
 // synthesis spacing, over this part of it into the next grain's rise.
 constexpr double kFall = 0.5;

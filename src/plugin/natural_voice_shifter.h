@@ -17,7 +17,7 @@
 // period.
 //
 // In and out: 16-bit samples, one output for each input, output behind input
-// by latencySamples() (about 28 ms for +5 semitones and formants x1.2, 36 ms
+// by latencySamples() (29 ms for +5 semitones and formants x1.2, 35 ms
 // for -4 and x0.9). The output does not depend on how the input is cut into
 // blocks. Windows are built by plain arithmetic (no C library maths), so the
 // samples are the same on every platform.
