@@ -15,7 +15,7 @@ cd "$(dirname "$0")/.."
 
 jobs=${JOBS:-$(nproc)}
 port=28765  # the update port of the Wine-test plug-in
-programs=(lifecycle_test hotkeys_test chat_command_test voice_hook_test windows_test)
+programs=(lifecycle_test hotkeys_test chat_command_test voice_hook_test windows_test natural_voice_test)
 allowed_imports='^(KERNEL32|WS2_32|WINMM|SHELL32|ADVAPI32|USER32|OLE32|MSVCRT|UCRTBASE|API-MS-WIN-CRT-[A-Z0-9-]+)\.DLL$'
 wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
 wine32=/usr/lib/wine/wine  # Debian's wine32:i386 (scripts/setup.sh tests)
