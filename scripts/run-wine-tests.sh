@@ -106,7 +106,8 @@ fi
 echo "rendering with $renderer and $linux_plugin"
 # 48 kHz mono already, so the renderer hands the samples over unchanged.
 sox -D tests/data/voice-sample.wav -r 48000 -b 16 -c 1 "$renderings/input.wav" trim 0 4
-for effect in helium male female baby mutation-slow mutation mutation-fast atari clone robotic myvoice; do
+for effect in helium male female baby mutation-slow mutation mutation-fast atari clone robotic myvoice \
+  female-natural male-natural; do
   ASAN_OPTIONS=detect_leaks=0 "$renderer" --no-progress --plugin "$linux_plugin" \
     "$renderings/input.wav" "$renderings/$effect.wav" "$effect" >/dev/null
 done

@@ -22,7 +22,7 @@ bool FieldIs(const char (&field)[128], const std::string& text) {
     return true;
 }
 
-TEST(HotkeyList, SixteenHotkeysInTheClientsOrder) {
+TEST(HotkeyList, EighteenHotkeysInTheClientsOrder) {
     const std::pair<const char*, const char*> expected[] = {
         {"enable_disable", "Enable/Disable Morindale"},
         {"effect_atari", "Atari Game"},
@@ -36,6 +36,8 @@ TEST(HotkeyList, SixteenHotkeysInTheClientsOrder) {
         {"effect_phelium", "Pitch (helium)"},
         {"effect_pbaby", "Pitch (baby)"},
         {"effect_pmanual", "Pitch (manual)"},
+        {"effect_nfemale", "Female (natural)"},
+        {"effect_nmale", "Male (natural)"},
         {"effect_robovoice", "Robotic Voice"},
         {"effect_hearvoice", "Hear Voice (On/Off)"},
         {"effect_musicplayer", "Music Player"},
@@ -43,8 +45,8 @@ TEST(HotkeyList, SixteenHotkeysInTheClientsOrder) {
     };
     ClientEmulator client;
     client.start();
-    ASSERT_EQ(client.hotkeys.size(), 16u);
-    for (std::size_t i = 0; i < 16; ++i) {
+    ASSERT_EQ(client.hotkeys.size(), 18u);
+    for (std::size_t i = 0; i < 18; ++i) {
         EXPECT_TRUE(FieldIs(client.hotkeys[i].keyword, expected[i].first)) << i << ": " << client.hotkeys[i].keyword;
         EXPECT_TRUE(FieldIs(client.hotkeys[i].description, expected[i].second))
             << i << ": " << client.hotkeys[i].description;
@@ -55,7 +57,8 @@ TEST(HotkeyEvents, EachActionKeywordRunsItsAction) {
     const std::pair<const char*, int> effects[] = {
         {"effect_atari", 7},      {"effect_clone", 8},     {"effect_myvoice", 17}, {"effect_mut_slow", 9},
         {"effect_mutation", 10},  {"effect_mut_fast", 11}, {"effect_pmale", 12},  {"effect_pfmale", 13},
-        {"effect_phelium", 14},   {"effect_pbaby", 15},    {"effect_pmanual", 22},  {"effect_robovoice", 16}};
+        {"effect_phelium", 14},   {"effect_pbaby", 15},    {"effect_pmanual", 22},  {"effect_nfemale", 23},
+        {"effect_nmale", 24},     {"effect_robovoice", 16}};
     const char* const messages[] = {
         "Atari Game voice active. [Morindale]",      "Clone voice active. [Morindale]",
         "Mutation (slow) voice active. [Morindale]", "Mutation voice active. [Morindale]",
@@ -64,7 +67,10 @@ TEST(HotkeyEvents, EachActionKeywordRunsItsAction) {
         "Pitch (baby) voice active. [Morindale]",    "Robotic voice active. [Morindale]",
         "My voice active. [Morindale]"};
     const auto message = [&messages](int id) {
-        return id == 22 ? std::string("Pitch (manual) voice active. [Morindale]") : std::string(messages[id - 7]);
+        if (id == 22) return std::string("Pitch (manual) voice active. [Morindale]");
+        if (id == 23) return std::string("Female (natural) voice active. [Morindale]");
+        if (id == 24) return std::string("Male (natural) voice active. [Morindale]");
+        return std::string(messages[id - 7]);
     };
     ClientEmulator client;
     client.start();

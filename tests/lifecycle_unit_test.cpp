@@ -59,10 +59,10 @@ TEST(VoiceState, StartsEnabledWithHeliumAndMonitoringOn) {
 TEST(Catalogue, EveryActionHasItsTexts) {
     EXPECT_EQ(FindAction(5), nullptr);
     EXPECT_EQ(FindVoice(5), nullptr);
-    EXPECT_EQ(FindAction(23), nullptr);
-    EXPECT_EQ(FindVoice(23), nullptr);
+    EXPECT_EQ(FindAction(25), nullptr);
+    EXPECT_EQ(FindVoice(25), nullptr);
     // Each ID names either a voice or another action, never both.
-    for (int id : {6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22}) {
+    for (int id : {6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24}) {
         const Action* action = FindAction(id);
         const Voice* voice = FindVoice(id);
         ASSERT_NE(action == nullptr, voice == nullptr) << id;
@@ -70,6 +70,8 @@ TEST(Catalogue, EveryActionHasItsTexts) {
     }
     EXPECT_STREQ(FindVoice(16)->message, "Robotic voice active. [Morindale]");
     EXPECT_STREQ(FindVoice(16)->menuText, "Robotic Voice");
+    EXPECT_STREQ(FindVoice(23)->message, "Female (natural) voice active. [Morindale]");
+    EXPECT_STREQ(FindVoice(24)->hotkey, "effect_nmale");
     EXPECT_STREQ(FindAction(18)->messageOff, "Hear you own voice is Off [Morindale]");
     EXPECT_STREQ(FindAction(19)->menuIcon, "home.png");
 }

@@ -125,7 +125,8 @@ TEST_F(Dispatch, EveryEffectHasItsMessage) {
     const std::pair<int, const char*> effects[] = {
         {7, messages[0]},  {8, messages[1]},  {9, messages[2]},   {10, messages[3]},
         {11, messages[4]}, {12, messages[5]}, {13, messages[6]},  {14, messages[7]},
-        {15, messages[8]}, {16, messages[9]}, {17, messages[10]}, {22, "Pitch (manual) voice active. [Morindale]"}};
+        {15, messages[8]}, {16, messages[9]}, {17, messages[10]}, {22, "Pitch (manual) voice active. [Morindale]"},
+        {23, "Female (natural) voice active. [Morindale]"}, {24, "Male (natural) voice active. [Morindale]"}};
     for (const auto& [id, message] : effects) {
         g_events.clear();
         HandleMenuAction(id);
@@ -143,7 +144,7 @@ TEST_F(Dispatch, EnableDisableSavesBeforeItGreysTheMenu) {
     HandleMenuAction(6);
     EXPECT_FALSE(gl_Enabled);
     std::vector<std::string> expected = {"menu dispatch-id 7 0", "file " + SixLines(0, 14, 1)};
-    for (int id : {8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 22})
+    for (int id : {8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 22, 23, 24})
         expected.push_back("menu dispatch-id " + std::to_string(id) + " 0");
     expected.push_back("print Morindale Voice Changer is DISABLED.");
     EXPECT_EQ(g_events, expected);
@@ -194,7 +195,7 @@ TEST_F(Dispatch, AboutWhileItsGuardIsSetDoesNothing) {
 }
 
 TEST_F(Dispatch, OtherIdsDoNothing) {
-    for (int id : {-1, 0, 5, 23, 100, 1 << 30}) HandleMenuAction(id);
+    for (int id : {-1, 0, 5, 25, 100, 1 << 30}) HandleMenuAction(id);
     EXPECT_TRUE(g_events.empty());
     EXPECT_EQ(FileNow(), "(none)");
     EXPECT_TRUE(gl_Enabled);
@@ -221,7 +222,8 @@ TEST_F(Dispatch, HotkeysMapToTheirActions) {
     const std::pair<const char*, int> effects[] = {
         {"effect_atari", 7},   {"effect_clone", 8},   {"effect_myvoice", 17}, {"effect_mut_slow", 9},
         {"effect_mutation", 10}, {"effect_mut_fast", 11}, {"effect_pmale", 12}, {"effect_pfmale", 13},
-        {"effect_phelium", 14}, {"effect_pbaby", 15},  {"effect_pmanual", 22}, {"effect_robovoice", 16}};
+        {"effect_phelium", 14}, {"effect_pbaby", 15},  {"effect_pmanual", 22}, {"effect_robovoice", 16},
+        {"effect_nfemale", 23}, {"effect_nmale", 24}};
     for (const auto& [keyword, id] : effects) {
         g_events.clear();
         ts3plugin_onHotkeyEvent(keyword);
@@ -248,10 +250,10 @@ TEST_F(Dispatch, OtherKeywordsDoNothing) {
 TEST_F(Dispatch, EnableDisableVoiceMenuWithoutAFileOrRegistration) {
     ClearPluginId();
     EnableDisableVoiceMenu(true);
-    ASSERT_EQ(g_events.size(), 13u);
+    ASSERT_EQ(g_events.size(), 15u);
     EXPECT_EQ(g_events[0], "menu (null) 7 1");
-    EXPECT_EQ(g_events[11], "menu (null) 22 1");
-    EXPECT_EQ(g_events[12], "print Morindale Voice Changer is ENABLED.");
+    EXPECT_EQ(g_events[13], "menu (null) 24 1");
+    EXPECT_EQ(g_events[14], "print Morindale Voice Changer is ENABLED.");
     EXPECT_EQ(FileNow(), "(none)");  // applying the flag writes nothing
 }
 

@@ -36,16 +36,17 @@ const ExpectedItem kExpectedMenu[] = {
     {11, "Mutation (fast)", "voice.png"},     {12, "Pitch (male)", "voice.png"},
     {13, "Pitch (female)", "voice.png"},      {14, "Pitch (helium)", "voice.png"},
     {15, "Pitch (baby)", "voice.png"},        {22, "Pitch (manual)", "voice.png"},
+    {23, "Female (natural)", "voice.png"},    {24, "Male (natural)", "voice.png"},
     {16, "Robotic Voice", "voice.png"},
     {18, "Hear Voice (On/Off)", "head.png"},  {20, "Check for update", "update.png"},
     {19, "Homepage", "home.png"},             {21, "About", "about.png"},
 };
 
-TEST(MenuList, SeventeenGlobalItemsInTheClientsOrder) {
+TEST(MenuList, NineteenGlobalItemsInTheClientsOrder) {
     ClientEmulator client;
     client.start();
-    ASSERT_EQ(client.menuItems.size(), 17u);
-    for (std::size_t i = 0; i < 17; ++i) {
+    ASSERT_EQ(client.menuItems.size(), 19u);
+    for (std::size_t i = 0; i < 19; ++i) {
         const PluginMenuItem& item = client.menuItems[i];
         EXPECT_EQ(item.type, PLUGIN_MENU_TYPE_GLOBAL) << i;
         EXPECT_EQ(item.id, kExpectedMenu[i].id) << i;
@@ -144,7 +145,7 @@ TEST(MenuEvents, RegistrationKeepsItsOwnCopyOfTheID) {
     client.start();
     client.menuItem(6);
     const auto calls = client.calls("setPluginMenuEnabled");
-    ASSERT_EQ(calls.size(), 12u);
+    ASSERT_EQ(calls.size(), 14u);
     for (const auto& call : calls) EXPECT_EQ(call.args.at(0), "morindale_test_plugin_id");
 }
 
@@ -193,7 +194,7 @@ TEST(MenuEvents, ChannelAndClientMenusChangeNothing) {
 TEST(MenuEvents, UnknownIdsChangeNothing) {
     ClientEmulator client;
     client.start();
-    for (int id : {5, 23, 0, -6, 1000}) client.menuItem(id);
+    for (int id : {5, 25, 0, -6, 1000}) client.menuItem(id);
     EXPECT_TRUE(client.chatMessages().empty());
     EXPECT_TRUE(client.calls("setPluginMenuEnabled").empty());
     EXPECT_FALSE(FileExists(client.settingsFile()));

@@ -148,7 +148,7 @@ TEST_F(Preview, HelpListsTheVoicesAndKeys) {
         EXPECT_EQ(run.err, "");
         EXPECT_EQ(run.out.rfind("usage: morindale-preview", 0), 0u) << run.out;
         EXPECT_NE(run.out.find("atari, clone, myvoice, mutation-slow, mutation, mutation-fast, male, female, helium, "
-                               "baby, manual, robotic"),
+                               "baby, manual, female-natural, male-natural, robotic"),
                   std::string::npos)
             << run.out;
         EXPECT_NE(run.out.find("q or Ctrl-C"), std::string::npos) << run.out;

@@ -205,7 +205,8 @@ TEST_F(Renderer, UnknownEffectOrWrongArgumentsAreOneLineErrors) {
     ASSERT_TRUE(morindale_test::WriteWave(Path("in.wav"), morindale_test::Sine(200, 9000, 4800), 48000, 1));
     ProgramRun run = Render({Path("in.wav"), Path("out.wav"), "chipmunk"});
     ExpectOneLineError(run, 2, "unknown effect 'chipmunk' (atari, clone, myvoice, mutation-slow, mutation, "
-                               "mutation-fast, male, female, helium, baby, manual, robotic, all)");
+                               "mutation-fast, male, female, helium, baby, manual, female-natural, male-natural, "
+                               "robotic, all)");
     // The manual pitch as "/morindale pitch" takes it, and nothing else.
     for (const char* pitch : {"12.5", "-13", "1e1", "nan", "inf", "0x3", "", "2.5555", "2.", "3 ", "+-2", "00000000001"}) {
         SCOPED_TRACE(pitch);
@@ -248,7 +249,7 @@ TEST_F(Renderer, HelpListsEveryEffectAndAllAndSucceeds) {
         EXPECT_EQ(run.err, "");
         EXPECT_EQ(run.out.rfind("usage: morindale-render", 0), 0u) << run.out;
         EXPECT_NE(run.out.find("atari, clone, myvoice, mutation-slow, mutation, mutation-fast, male, female, helium, "
-                               "baby, manual, robotic, all"),
+                               "baby, manual, female-natural, male-natural, robotic, all"),
                   std::string::npos)
             << run.out;
     }
@@ -259,7 +260,8 @@ TEST_F(Renderer, HelpListsEveryEffectAndAllAndSucceeds) {
     EXPECT_EQ(list.out,
               "atari\tAtari Game\nclone\tClone\nmyvoice\tMy voice\nmutation-slow\tMutation (slow)\n"
               "mutation\tMutation\nmutation-fast\tMutation (fast)\nmale\tPitch (male)\nfemale\tPitch (female)\n"
-              "helium\tPitch (helium)\nbaby\tPitch (baby)\nmanual\tPitch (manual)\nrobotic\tRobotic Voice\n");
+              "helium\tPitch (helium)\nbaby\tPitch (baby)\nmanual\tPitch (manual)\nfemale-natural\tFemale (natural)\n"
+              "male-natural\tMale (natural)\nrobotic\tRobotic Voice\n");
 }
 
 TEST_F(Renderer, MyVoiceSendsTheInputUnchangedInWholeBlocks) {
@@ -329,7 +331,8 @@ TEST_F(Renderer, AllWritesOneFilePerEffectAndATableRowForEach) {
     const ProgramRun run = Render({Path("in.wav"), Path("rendered"), "all"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const char* effects[] = {"helium", "male", "female", "baby", "mutation-slow", "mutation",
-                             "mutation-fast", "atari", "clone", "robotic", "myvoice", "manual"};
+                             "mutation-fast", "atari", "clone", "robotic", "myvoice", "manual",
+                             "female-natural", "male-natural"};
     std::vector<std::string> files;
     for (const char* effect : effects) {
         SCOPED_TRACE(effect);
@@ -355,9 +358,10 @@ TEST_F(Renderer, AllWritesOneFilePerEffectAndATableRowForEach) {
 // The engine compiled into the library must process exactly as the SoundTouch
 // build it replaced: the bundled voice through every effect, bit for bit,
 // against the renderings recorded with Debian's shared libSoundTouch. The
-// manual pitch, which has no recording, is heard at the value asked: the
-// speech's median f0 moves by 2^(-4.5/12) = 0.771 (3%: f0 estimates of
-// speech, while a quarter of a semitone is 1.5%).
+// manual pitch and the natural voices are heard at the shift asked: the
+// speech's median f0 moves by 2^(-4.5/12) = 0.771, 2^(5/12) = 1.335 and
+// 2^(-4/12) = 0.794 (3%: f0 estimates of speech, while a quarter of a
+// semitone is 1.5%).
 TEST_F(Renderer, BundledVoiceRendersBitForBitAsRecorded) {
     const std::string source = MORINDALE_SOURCE_DIR;
     const ProgramRun run =
@@ -367,6 +371,12 @@ TEST_F(Renderer, BundledVoiceRendersBitForBitAsRecorded) {
     ASSERT_EQ(manual.size(), 6u) << run.out;
     EXPECT_EQ(manual[2], "0.771");
     EXPECT_NEAR(std::stod(manual[1]) / 0.7711, 1.0, 0.03) << run.out;
+    for (const auto& [name, ratio] : {std::pair<const char*, double>{"female-natural", 1.3348},
+                                      std::pair<const char*, double>{"male-natural", 0.7937}}) {
+        const std::vector<std::string> row = Row(run.out, name);
+        ASSERT_EQ(row.size(), 6u) << run.out;
+        EXPECT_NEAR(std::stod(row[1]) / ratio, 1.0, 0.03) << name << "\n" << run.out;
+    }
     int status = 0;
     const std::string check = morindale_test::RunCommand(
         "cd '" + Path("rendered") + "' && sha256sum -c '" + source + "/tests/data/voice-sample-renders.sha256'", &status);

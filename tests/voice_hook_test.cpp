@@ -110,6 +110,20 @@ TEST(VoiceHook, BlocksOfOneAndZeroSamplesAndOneFarLongerThanTheWorkBuffer) {
     block = tone;
     EXPECT_EQ(client.voiceBlock(block.data(), static_cast<int>(block.size())), 3);
     EXPECT_NE(block, tone);
+    // The natural voices, switched in mid-talk: one output per input, so the
+    // long block comes back whole, at the voice's pitch.
+    for (const auto& [hotkey, semitones] : {std::pair<const char*, double>{"effect_nfemale", 5.0},
+                                            std::pair<const char*, double>{"effect_nmale", -4.0}}) {
+        SCOPED_TRACE(hotkey);
+        client.hotkey(hotkey);
+        one.assign(1, 1234);
+        EXPECT_EQ(client.voiceBlock(one.data(), 1), 3);
+        EXPECT_EQ(client.voiceBlock(nullptr, 0), 2);
+        block = tone;
+        EXPECT_EQ(client.voiceBlock(block.data(), static_cast<int>(block.size())), 3);
+        const double expected = std::pow(2.0, semitones / 12.0);
+        EXPECT_NEAR(morindale_test::ZeroCrossingFrequency(block, 48000, 400000) / 200.0, expected, 0.01 * expected);
+    }
 }
 
 }  // namespace

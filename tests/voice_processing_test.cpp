@@ -212,7 +212,7 @@ TEST_F(VoiceProcessing, DisabledLeavesBlockFlagsAndStateUntouched) {
 
 TEST_F(VoiceProcessing, ValueThatNamesNoVoiceLeavesEverythingUntouched) {
     const Samples captured = VoicedTone(kBlock);
-    for (int effect : {6, 18, 21, 23, 0, -1, 99, INT_MIN, INT_MAX}) {
+    for (int effect : {6, 18, 21, 25, 0, -1, 99, INT_MIN, INT_MAX}) {
         state.voice = effect;
         Samples block = captured;
         EXPECT_EQ(Hook(block), EDIT_FLAG_SENDING) << effect;

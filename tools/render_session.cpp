@@ -20,7 +20,8 @@ std::string EffectList() {
 
 double ExpectedSemitones(const Voice& voice, int manualPitch) {
     switch (voice.rule.kind) {
-        case RuleKind::FixedShift: return voice.rule.semitones;
+        case RuleKind::FixedShift:
+        case RuleKind::NaturalShift: return voice.rule.semitones;
         case RuleKind::ManualShift: return manualPitch / 1000.0;
         default: return NAN;
     }

@@ -51,6 +51,16 @@ void VoiceEngine::Process(const VoiceRequest& request, int16_t* samples, int sam
                 // The samples stay as they are, but are still committed.
                 CommitInPlace(samples, count, monitor, edited);
                 break;
+            case RuleKind::NaturalShift:
+                HonourResetRequests();
+                // An unchanged shift keeps the shifter's state.
+                natural_.setShift(voice->rule.semitones, voice->rule.formants);
+                lastSemitones_.store(voice->rule.semitones, std::memory_order_relaxed);
+                // One output per input, the first latencySamples() after a
+                // reset silent.
+                natural_.process(samples, samples, count);
+                CommitInPlace(samples, count, monitor, edited);
+                break;
         }
     } catch (...) {
         // SoundTouch throws only on misuse; the rest of the block stays as captured.
@@ -64,6 +74,7 @@ void VoiceEngine::HonourResetRequests() {
     if (requested == honouredResets_) return;
     honouredResets_ = requested;
     pitch_->Clear();
+    natural_.reset();
 }
 
 // Advances the rule by one block and returns the shift for it.

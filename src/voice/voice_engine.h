@@ -2,8 +2,9 @@
 // object. The client's capture thread hands over each block of 16-bit mono
 // samples at 48 kHz that it is about to send; the voice's rule (voice_table.h)
 // transforms it, either through the pitch processor (which returns a block's
-// worth of samples only once its latency, some tens of ms, has filled) or in
-// place. Returned samples replace the start of the block, go to the monitor
+// worth of samples only once its latency, some tens of ms, has filled), or
+// through the natural voices' shifter (one output per input, silent for its
+// latency after a reset), or in place. Returned samples replace the start of the block, go to the monitor
 // sink when monitoring is on, and the block is flagged as edited.
 //
 // Processing allocates nothing, takes no lock and makes no system call of
@@ -19,6 +20,7 @@
 #include <memory>
 
 #include "clone_effect.h"
+#include "natural_voice_shifter.h"
 #include "pitch_processor.h"
 #include "robotic_effect.h"
 #include "voice_table.h"
@@ -60,10 +62,11 @@ public:
     // its captured samples.
     void Process(const VoiceRequest& request, int16_t* samples, int sampleCount, int* edited);
 
-    // Any thread: asks for the pitch processor to be cleared, dropping the
-    // samples it holds. The capture thread clears it itself before its next
-    // use, so a clear never overlaps processing and no one waits. The sweep,
-    // echo and oscillator carry on.
+    // Any thread: asks for the pitch processor and the natural voices'
+    // shifter to be cleared, dropping the samples they hold. The capture
+    // thread clears them itself before its next use of either, so a clear
+    // never overlaps processing and no one waits. The sweep, echo and
+    // oscillator carry on.
     void RequestReset();
 
     // Any thread: the shift, in semitones, last set on the pitch processor
@@ -99,6 +102,7 @@ private:
     float sweepStep_;
     int32_t jumpShift_ = 0;  // Atari Game's current shift, semitones
 
+    NaturalVoiceShifter natural_;
     CloneEcho echo_;
     RingModulator ringModulator_;
     std::atomic<float> lastSemitones_{0.0f};

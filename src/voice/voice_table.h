@@ -27,6 +27,8 @@ enum VoiceId {
     EFFECT_ROBOTIC = 16,
     EFFECT_MY_VOICE = 17,
     EFFECT_PITCH_MANUAL = 22,
+    EFFECT_FEMALE_NATURAL = 23,
+    EFFECT_MALE_NATURAL = 24,
 };
 
 enum class RuleKind {
@@ -37,17 +39,23 @@ enum class RuleKind {
     Echo,            // in place: one echo (Clone)
     RingModulation,  // in place: multiplied by a 25 Hz sine on loud blocks
     Unchanged,       // in place: the voice as it is, still committed
+    NaturalShift,    // the natural voices' shifter: pitch and formants moved apart
 };
 
 struct VoiceRule {
     RuleKind kind;
-    // FixedShift: the shift in semitones. Sweep: the fall in semitones per
-    // block (negative). Otherwise unused.
+    // FixedShift and NaturalShift: the shift in semitones. Sweep: the fall
+    // in semitones per block (negative). Otherwise unused.
     float semitones;
+    // NaturalShift: the factor the formants (the spectral envelope) move by.
+    float formants = 1.0f;
 };
 
 constexpr VoiceRule FixedShift(float semitones) { return {RuleKind::FixedShift, semitones}; }
 constexpr VoiceRule Sweep(float fallPerBlock) { return {RuleKind::Sweep, fallPerBlock}; }
+constexpr VoiceRule NaturalShift(float semitones, float formants) {
+    return {RuleKind::NaturalShift, semitones, formants};
+}
 constexpr VoiceRule Rule(RuleKind kind) { return {kind, 0.0f}; }
 
 // True for the kinds that run through the pitch processor.
@@ -89,6 +97,10 @@ inline constexpr Voice kVoices[] = {
      FixedShift(12)},
     {EFFECT_PITCH_MANUAL, "Pitch (manual)", "voice.png", "effect_pmanual", "Pitch (manual) voice active. [Morindale]",
      "manual", Rule(RuleKind::ManualShift)},
+    {EFFECT_FEMALE_NATURAL, "Female (natural)", "voice.png", "effect_nfemale",
+     "Female (natural) voice active. [Morindale]", "female-natural", NaturalShift(5, 1.2f)},
+    {EFFECT_MALE_NATURAL, "Male (natural)", "voice.png", "effect_nmale", "Male (natural) voice active. [Morindale]",
+     "male-natural", NaturalShift(-4, 0.9f)},
     // The message says "voice" in lower case, unlike the menu text.
     {EFFECT_ROBOTIC, "Robotic Voice", "voice.png", "effect_robovoice", "Robotic voice active. [Morindale]", "robotic",
      Rule(RuleKind::RingModulation)},

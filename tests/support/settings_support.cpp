@@ -52,7 +52,7 @@ std::vector<std::string> MenuEnabledCalls(const morindale_host::ClientEmulator& 
 
 std::vector<std::string> EffectItemsSetTo(int enabled) {
     std::vector<std::string> out;
-    for (int id : {7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 22})
+    for (int id : {7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 22, 23, 24})
         out.push_back(std::to_string(id) + "=" + std::to_string(enabled));
     return out;
 }
