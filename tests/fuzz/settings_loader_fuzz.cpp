@@ -63,7 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     client.serverTabChanged(2);
     const auto messages = client.chatMessages();
     Require(messages.size() == 1, "a load prints exactly one status line");
-    Require(client.calls("setPluginMenuEnabled").size() == 11, "a load sets the 11 effect items");
+    Require(client.calls("setPluginMenuEnabled").size() == 14, "a load sets the 14 voice items");
 
     // A save of whatever was loaded (through the out-of-range conversions of
     // CUSTOM_PITCH too) gives six whole lines.
