@@ -19,8 +19,9 @@ PLAIN_TESTS='^(voice_realtime_test|library_dependencies_test|package_test|export
 TSAN_TESTS='^(lifecycle_test|voice_concurrency_test|monitor_concurrency_test|chat_command_test|settings_atomic_test|http_socket_test|update_check_test|update_plugin_test)$'
 # Test programs that run against the API 26 build too: lifecycle, symbols
 # and package, a voice block, a hotkey with its message and settings write,
-# the chat command, the info panel, and the update check on loopback.
-API26_TESTS='^(lifecycle_test|exports_test|package_test|entry_points_test|voice_hook_test|hotkeys_test|settings_file_test|chat_command_test|info_panel_test|diagnostics_test|update_plugin_test)$'
+# the chat command, the info panel and the diagnostics. (The update check
+# calls nothing that differs between the APIs; the API 20 stages cover it.)
+API26_TESTS='^(lifecycle_test|exports_test|package_test|entry_points_test|voice_hook_test|hotkeys_test|settings_file_test|chat_command_test|info_panel_test|diagnostics_test)$'
 
 passed=0
 failed=0
@@ -118,7 +119,7 @@ if [ -f scripts/run-wine-tests.sh ]; then
   fi
 fi
 
-stage "fuzz targets (${FUZZ_SECONDS:=15} s each)"
+stage "fuzz targets (${FUZZ_SECONDS:=8} s each)"
 CC=clang CXX=clang++ configure_and_build build-fuzz "${SANITIZED[@]}" -DMORINDALE_FUZZ=ON -DMORINDALE_SANITIZE=address \
   -DMORINDALE_BUILD_TESTS=OFF -DMORINDALE_BUILD_TOOLS=OFF -DMORINDALE_BUILD_BENCH=OFF
 for fuzzer in build-fuzz/tests/fuzz/*_fuzz; do
