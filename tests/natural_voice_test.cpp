@@ -608,7 +608,7 @@ std::vector<int16_t> SpeechEverywhereAlike(std::size_t count) {
     return out;
 }
 
-// Nine seconds of the bundled speech, frame by frame (40 ms every 20 ms,
+// Nine seconds of the bundled speech, frame by frame (40 ms every 40 ms,
 // frames louder than 500): the pitch of the output, latencySamples() later,
 // against the input's. The median moves by the shift within 0.15 semitone,
 // and at least 60% of the frames within half a semitone of it (fricatives
@@ -625,12 +625,12 @@ TEST(NaturalSpeech, BundledSpeechMovesByTheShift) {
         std::vector<int16_t> out(speech.size());
         shifter.process(speech.data(), out.data(), static_cast<int>(speech.size()));
         std::vector<double> moves;
-        for (std::size_t at = 4800; at + latency + 1920 + 1000 < speech.size(); at += 960) {
+        for (std::size_t at = 4800; at + latency + 1920 + 1000 < speech.size(); at += 1920) {
             if (morindale_test::Rms(speech, at, at + 1920) < 500.0) continue;
             const double in = Pitch(speech, at, 1920), shifted = Pitch(out, at + latency, 1920);
             moves.push_back(in > 0.0 && shifted > 0.0 ? Semitones(shifted / in) : 100.0);
         }
-        ASSERT_GT(moves.size(), 250u);
+        ASSERT_GT(moves.size(), 125u);
         std::sort(moves.begin(), moves.end());
         EXPECT_NEAR(moves[moves.size() / 2], voice->semitones, 0.15);
         const long near = std::count_if(moves.begin(), moves.end(),
