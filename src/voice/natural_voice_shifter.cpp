@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <cmath>
 
+#include "portable_maths.h"
 #include "sample_conversion.h"
+
+using portable::RaisedCosine;
 
 namespace {
 
@@ -41,40 +44,33 @@ constexpr double kFall = 0.5;
 // plus half a period, and one more lag for the refinement.
 constexpr double kStepReach = kMaxPeriod * 1.5 + 3.0;
 
-constexpr double kPi = 3.14159265358979323846;
+// The grains' harmonics: up to 95% of the Nyquist frequency, in and out.
+constexpr double kTopFrequency = 0.95 * 24000.0;
+// A grain has the input's power, unless its harmonics come out 120 dB or
+// more below it: then it is silent.
+constexpr double kSmallestPowerRatio = 1e-12;
+// Transform sizes: analysis 512 to 4096 (at least four periods), synthesis
+// 256 to 8192 (at least eight points per output harmonic).
+constexpr int kAnalysisSmallest = 512, kAnalysisSizes = 4;
+constexpr int kSynthesisSmallest = 256, kSynthesisSizes = 6;
+// spectrum_ takes the analysis transform's output, then the synthesis one's.
+static_assert((kAnalysisSmallest << (kAnalysisSizes - 1)) <= (kSynthesisSmallest << (kSynthesisSizes - 1)),
+              "buffers sized for the larger transform");
 
-// cos(pi * v) for |v| <= 1: a Taylor polynomial on a quarter period, in
-// double, error below 1e-10. Plain arithmetic, so every platform rounds alike.
-double CosPi(double v) {
-    double h = v < 0.0 ? -v : v;
-    const bool flip = h > 0.5;
-    if (flip) h = 1.0 - h;
-    const double z = h * kPi;
-    const double z2 = z * z;
-    const double c =
-        1.0 + z2 * (-1.0 / 2.0 +
-                    z2 * (1.0 / 24.0 +
-                          z2 * (-1.0 / 720.0 +
-                                z2 * (1.0 / 40320.0 +
-                                      z2 * (-1.0 / 3628800.0 +
-                                            z2 * (1.0 / 479001600.0 +
-                                                  z2 * (-1.0 / 87178291200.0 + z2 * (1.0 / 20922789888000.0))))))));
-    return flip ? -c : c;
+// The index of the smallest of `sizes` powers of two from the set's smallest
+// that holds `needed` points (the largest if none does).
+int SizeIndex(double needed, int sizes, int smallest) {
+    int index = 0;
+    while (index + 1 < sizes && (smallest << index) < needed) ++index;
+    return index;
 }
 
-// 0.5 + 0.5 cos(pi v): 1 at v = 0, 0 at |v| = 1.
-double RaisedCosine(double v) { return 0.5 + 0.5 * CosPi(v); }
+// |z| by sqrt, which rounds alike everywhere (std::abs calls hypot, which
+// does not).
+double Magnitude(std::complex<double> z) { return std::sqrt(z.real() * z.real() + z.imag() * z.imag()); }
 
-// 2^x for |x| <= 1 (semitones / 12), by the Taylor series of e^(x ln 2).
-double PowerOfTwo(double x) {
-    const double y = x * 0.69314718055994530942;
-    double term = 1.0, sum = 1.0;
-    for (int k = 1; k <= 24; ++k) {
-        term = term * y / k;
-        sum += term;
-    }
-    return sum;
-}
+// Samples each side of a grain's centre that its window reaches.
+int GrainReach(double period) { return static_cast<int>(std::ceil(period)) + 1; }
 
 // The peak of a parabola through (-1, before), (0, at), (1, after), within
 // half a sample of the middle; 0 when the three do not bend down.
@@ -94,7 +90,14 @@ NaturalVoiceShifter::NaturalVoiceShifter()
       norms_(kRing),
       scratch_(kDecimatedWindow + 2 * static_cast<int>(kMaxPeriod) + 8),
       frames_(kFrameRing),
-      marks_(kMarkRing) {
+      marks_(kMarkRing),
+      grain_(kAnalysisSmallest << (kAnalysisSizes - 1)),
+      spectrum_(kSynthesisSmallest << (kSynthesisSizes - 1)),
+      harmonicSpectrum_(kSynthesisSmallest << (kSynthesisSizes - 1)),
+      table_((kSynthesisSmallest << (kSynthesisSizes - 1)) + 3),
+      amplitudes_(HarmonicEnvelope::kMaxHarmonics) {
+    for (int i = 0; i < kAnalysisSizes; ++i) analysis_.push_back(std::make_unique<FourierTransform>(kAnalysisSmallest << i, false));
+    for (int i = 0; i < kSynthesisSizes; ++i) synthesis_.push_back(std::make_unique<FourierTransform>(kSynthesisSmallest << i, true));
     setShift(0.0, 1.0);
     reset();
 }
@@ -104,14 +107,14 @@ void NaturalVoiceShifter::setShift(double semitones, double formantFactor) {
     if (!(formantFactor == formantFactor)) formantFactor = 1.0;
     semitones = std::min(kMaxSemitones, std::max(kMinSemitones, semitones));
     formantFactor = std::min(kMaxFormantFactor, std::max(kMinFormantFactor, formantFactor));
-    pitchRatio_ = PowerOfTwo(semitones / 12.0);
+    pitchRatio_ = portable::PowerOfTwo(semitones / 12.0);
     formantFactor_ = formantFactor;
     // An output sample is complete once every grain whose windows reach it
     // is in: the grain of a synthesis mark up to one spacing or one scaled
     // period ahead, which needs its nearest analysis mark (and so the next
     // step), the tracker's frame, and its input up to a period beyond a mark
     // half a period away.
-    const double reach = std::max(kMaxPeriod / pitchRatio_, kMaxPeriod / formantFactor_);
+    const double reach = kMaxPeriod / pitchRatio_;
     const double ahead = std::max(kStepReach, std::max<double>(kFrameReach, kMaxPeriod / 2.0 + kMaxPeriod + 3.0));
     const int latency = static_cast<int>(std::ceil(reach + ahead)) + 2;
     if (latency != latency_) {
@@ -135,19 +138,11 @@ void NaturalVoiceShifter::reset() {
     synthesising_ = false;
     synthesisMark_ = 0.0;
     rise_ = 0.0;
+    ownRise_ = 0.0;
     synthesisEnd_ = -1e9;
 }
 
 float NaturalVoiceShifter::inputAt(int64_t index) const { return input_[static_cast<size_t>(index & kRingMask)]; }
-
-// Four-point cubic (Catmull-Rom) between input samples.
-float NaturalVoiceShifter::interpolate(double position) const {
-    const double whole = std::floor(position);
-    const int64_t i = static_cast<int64_t>(whole);
-    const float f = static_cast<float>(position - whole);
-    const float xm = inputAt(i - 1), x0 = inputAt(i), x1 = inputAt(i + 1), x2 = inputAt(i + 2);
-    return x0 + 0.5f * f * (x1 - xm + f * (2.0f * xm - 5.0f * x0 + 4.0f * x1 - x2 + f * (3.0f * (x0 - x1) + x2 - xm)));
-}
 
 void NaturalVoiceShifter::process(const int16_t* in, int16_t* out, int count) {
     if (in == nullptr || out == nullptr) return;
@@ -361,8 +356,9 @@ bool NaturalVoiceShifter::placeGrains() {
         if (markBegin_ == markEnd_) return false;
         const Mark& first = marks_[static_cast<size_t>(markBegin_ % kMarkRing)];
         synthesisMark_ = first.position;
-        // A stretch fades in over a whole spacing, or the grain's half if shorter.
-        rise_ = std::min(first.period / pitchRatio_, first.period / formantFactor_);
+        // A stretch fades in over its first spacing.
+        rise_ = first.period / pitchRatio_;
+        ownRise_ = rise_;
         synthesising_ = true;
     }
     const double s = synthesisMark_;
@@ -385,35 +381,42 @@ bool NaturalVoiceShifter::placeGrains() {
     }
     const Mark& mark = marks_[static_cast<size_t>(chosen % kMarkRing)];
     const double spacing = mark.period / pitchRatio_;
-    if (static_cast<int64_t>(std::floor(mark.position + mark.period)) + 2 >= received_) return false;
+    if (static_cast<int64_t>(std::floor(mark.position + 0.5)) + GrainReach(mark.period) >= received_) return false;
+    const int size = synthesiseGrain(mark, spacing);
 
-    // Two windows over the output. The grain's own: a raised cosine over one
-    // input period each side of the mark, read with time scaled by the
-    // formant factor; the grains are divided by the sum of these windows.
-    // And the stretch's share: it rises before the mark, stays at one and
-    // falls into the next grain's rise, so the shares add to one inside a
-    // stretch, and the input passes through in what they leave.
-    const double rise = rise_;
+    // Two windows over the output. The grain's own: a raised cosine rising
+    // over the last spacing and falling over this one, so that neighbouring
+    // grains cross-fade; the grains are divided by the sum of these windows,
+    // which is one inside a stretch. And the stretch's share: it rises before
+    // the mark, stays at one and falls into the next grain's rise, so the
+    // shares add to one inside a stretch, and the input passes through in
+    // what they leave.
+    const double rise = rise_, ownRise = ownRise_;
     const double fall = kFall * spacing;
     const double shareFallStart = s + spacing - fall;
-    const double half = mark.period / formantFactor_;
-    const double inverseRise = 1.0 / rise, inverseFall = 1.0 / fall, inverseHalf = 1.0 / half;
+    const double inverseRise = 1.0 / rise, inverseFall = 1.0 / fall;
+    const double inverseOwnRise = 1.0 / ownRise, inverseSpacing = 1.0 / spacing;
+    const double toTable = size * inverseSpacing;
     // Output times strictly inside the windows, never one already sent.
-    int64_t first = static_cast<int64_t>(std::floor(s - std::max(rise, half))) + 1;
-    const int64_t last = static_cast<int64_t>(std::ceil(s + std::max(spacing, half))) - 1;
+    int64_t first = static_cast<int64_t>(std::floor(s - std::max(rise, ownRise))) + 1;
+    const int64_t last = static_cast<int64_t>(std::ceil(s + spacing)) - 1;
     first = std::max(first, emitted_ - latency_);
     for (int64_t t = first; t <= last; ++t) {
         const double time = static_cast<double>(t);
         double share = 0.0, own = 0.0;
         if (time <= s) {
             if (time > s - rise) share = RaisedCosine((time - s) * inverseRise);
+            if (time > s - ownRise) own = RaisedCosine((time - s) * inverseOwnRise);
         } else if (time < s + spacing) {
             share = time > shareFallStart ? RaisedCosine((time - shareFallStart) * inverseFall) : 1.0;
+            own = RaisedCosine((time - s) * inverseSpacing);
         }
-        if (time > s - half && time < s + half) own = RaisedCosine((time - s) * inverseHalf);
         const size_t slot = static_cast<size_t>(t & kRingMask);
         if (own > 0.0) {
-            grains_[slot] += static_cast<float>(own) * interpolate(mark.position + (time - s) * formantFactor_);
+            double position = (time - s) * toTable;
+            position -= std::floor(position / size) * size;
+            if (position >= size) position = 0.0;  // -tiny wraps to size
+            grains_[slot] += static_cast<float>(own) * tableAt(position);
             norms_[slot] += static_cast<float>(own);
         }
         weights_[slot] += static_cast<float>(share);
@@ -421,5 +424,104 @@ bool NaturalVoiceShifter::placeGrains() {
     markBegin_ = chosen;
     synthesisMark_ = s + spacing;
     rise_ = fall;
+    ownRise_ = spacing;
     return true;
+}
+
+// The input's spectrum (of the grain last analysed) at frequency Hz, by a
+// four-point cubic between the bins, with its phase taken relative to the
+// mark: mark - centre is `offset` samples.
+std::complex<double> NaturalVoiceShifter::spectrumAt(double frequency, int size, double offset) const {
+    const double bin = frequency * size / kSampleRate;
+    const double whole = std::floor(bin);
+    const int b = static_cast<int>(whole);
+    const double f = bin - whole;
+    const int mask = size - 1;
+    const std::complex<double> xm(spectrum_[static_cast<size_t>((b - 1) & mask)]);
+    const std::complex<double> x0(spectrum_[static_cast<size_t>(b & mask)]);
+    const std::complex<double> x1(spectrum_[static_cast<size_t>((b + 1) & mask)]);
+    const std::complex<double> x2(spectrum_[static_cast<size_t>((b + 2) & mask)]);
+    const std::complex<double> value =
+        x0 + 0.5 * f * (x1 - xm + f * (2.0 * xm - 5.0 * x0 + 4.0 * x1 - x2 + f * (3.0 * (x0 - x1) + x2 - xm)));
+    const double turn = 2.0 * frequency * offset / kSampleRate;  // -0.5..0.5
+    return value * std::complex<double>(portable::CosPi(turn), portable::SinPi(turn));
+}
+
+// One output period of the grain of `mark`, into table_, whose size it
+// returns. The input's harmonics are read from two periods about the mark
+// under a raised cosine, on which every other harmonic falls on a zero of
+// the window's spectrum; their envelope, scaled by the formant factor, gives
+// the amplitudes of the output's harmonics, one spacing apart in time, and
+// the input's spectrum at the same scaled frequencies gives their phases,
+// so that grains one period apart agree. The output has the input's power.
+int NaturalVoiceShifter::synthesiseGrain(const Mark& mark, double spacing) {
+    const double period = mark.period;
+    const double f0 = kSampleRate / period;
+    const FourierTransform& forward = *analysis_[static_cast<size_t>(SizeIndex(4.0 * period, kAnalysisSizes, kAnalysisSmallest))];
+    const int size = forward.size();
+    std::fill(grain_.begin(), grain_.begin() + size, std::complex<float>());
+    const int64_t centre = static_cast<int64_t>(std::floor(mark.position + 0.5));
+    const double offset = mark.position - static_cast<double>(centre);
+    const int reach = GrainReach(period);
+    const double inversePeriod = 1.0 / period;
+    double windowSum = 0.0;
+    for (int i = -reach; i <= reach; ++i) {
+        const double v = (i - offset) * inversePeriod;
+        if (v <= -1.0 || v >= 1.0) continue;
+        const double w = RaisedCosine(v);
+        windowSum += w;
+        grain_[static_cast<size_t>(i & (size - 1))] = static_cast<float>(w) * inputAt(centre + i);
+    }
+    forward.transform(grain_.data(), spectrum_.data());
+
+    int harmonics = 0;
+    double inputPower = 0.0;
+    const double toAmplitude = 2.0 / windowSum;
+    while (harmonics < HarmonicEnvelope::kMaxHarmonics && (harmonics + 1) * f0 < kTopFrequency) {
+        const double amplitude = Magnitude(spectrumAt((harmonics + 1) * f0, size, offset)) * toAmplitude;
+        amplitudes_[static_cast<size_t>(harmonics)] = amplitude;
+        inputPower += amplitude * amplitude;
+        ++harmonics;
+    }
+    envelope_.fit(amplitudes_.data(), harmonics, f0, kSampleRate);
+
+    const double outputF0 = kSampleRate / spacing;
+    const double readStep = outputF0 / formantFactor_;
+    int count = 0;
+    while ((count + 1) * outputF0 < kTopFrequency && (count + 1) * readStep < kTopFrequency) ++count;
+    const FourierTransform& inverse = *synthesis_[static_cast<size_t>(SizeIndex(8.0 * count, kSynthesisSizes, kSynthesisSmallest))];
+    const int tableSize = inverse.size();
+    std::fill(harmonicSpectrum_.begin(), harmonicSpectrum_.begin() + tableSize, std::complex<float>());
+    double outputPower = 0.0;
+    for (int k = 1; k <= count; ++k) {
+        const double amplitude = envelope_.at(k * readStep);
+        const std::complex<double> x = spectrumAt(k * readStep, size, offset);
+        const double magnitude = Magnitude(x);
+        const std::complex<double> phase = magnitude > 0.0 ? x / magnitude : std::complex<double>(1.0, 0.0);
+        harmonicSpectrum_[static_cast<size_t>(k)] = std::complex<float>(0.5 * amplitude * phase);
+        outputPower += amplitude * amplitude;
+    }
+    const float gain = static_cast<float>(outputPower > kSmallestPowerRatio * inputPower ? std::sqrt(inputPower / outputPower) : 0.0);
+    for (int k = 1; k <= count; ++k) {
+        const std::complex<float> value = harmonicSpectrum_[static_cast<size_t>(k)] * gain;
+        harmonicSpectrum_[static_cast<size_t>(k)] = value;
+        harmonicSpectrum_[static_cast<size_t>(tableSize - k)] = std::conj(value);
+    }
+    inverse.transform(harmonicSpectrum_.data(), spectrum_.data());
+    // table_[i + 1] is sample i of the period; one more each side for the cubic.
+    for (int i = 0; i < tableSize; ++i) table_[static_cast<size_t>(i + 1)] = spectrum_[static_cast<size_t>(i)].real();
+    table_[0] = table_[static_cast<size_t>(tableSize)];
+    table_[static_cast<size_t>(tableSize + 1)] = table_[1];
+    table_[static_cast<size_t>(tableSize + 2)] = table_[2];
+    return tableSize;
+}
+
+// The period in table_ at position 0 <= position < its size, by a
+// four-point cubic (Catmull-Rom).
+float NaturalVoiceShifter::tableAt(double position) const {
+    const double whole = std::floor(position);
+    const size_t i = static_cast<size_t>(whole);
+    const float f = static_cast<float>(position - whole);
+    const float xm = table_[i], x0 = table_[i + 1], x1 = table_[i + 2], x2 = table_[i + 3];
+    return x0 + 0.5f * f * (x1 - xm + f * (2.0f * xm - 5.0f * x0 + 4.0f * x1 - x2 + f * (3.0f * (x0 - x1) + x2 - xm)));
 }

@@ -27,8 +27,13 @@
 // system call.
 #pragma once
 
+#include <complex>
 #include <cstdint>
+#include <memory>
 #include <vector>
+
+#include "fourier_transform.h"
+#include "harmonic_envelope.h"
 
 class NaturalVoiceShifter {
 public:
@@ -74,7 +79,9 @@ private:
     bool stepMarks();
     bool placeGrains();
     float inputAt(int64_t index) const;
-    float interpolate(double position) const;
+    int synthesiseGrain(const Mark& mark, double spacing);
+    std::complex<double> spectrumAt(double frequency, int size, double offset) const;
+    float tableAt(double position) const;
     const Frame* frameFor(double position) const;
     void endStretch();
 
@@ -89,6 +96,11 @@ private:
     std::vector<float> scratch_;
     std::vector<Frame> frames_;
     std::vector<Mark> marks_;
+    std::vector<std::unique_ptr<FourierTransform>> analysis_, synthesis_;
+    std::vector<std::complex<float>> grain_, spectrum_, harmonicSpectrum_;
+    std::vector<float> table_;  // one output period, one point more each side
+    std::vector<double> amplitudes_;
+    HarmonicEnvelope envelope_;
     int64_t received_ = 0;  // input samples so far
     int64_t emitted_ = 0;   // output samples so far
 
@@ -99,6 +111,7 @@ private:
     int64_t markEnd_ = 0;     // one past the last mark of the stretch
     bool synthesising_ = false;
     double synthesisMark_ = 0.0;   // next synthesis mark, output time
-    double rise_ = 0.0;            // samples its window rises over
+    double rise_ = 0.0;            // samples its share rises over
+    double ownRise_ = 0.0;         // samples its own window rises over
     double synthesisEnd_ = -1e9;   // where the last stretch's windows end
 };
