@@ -7,7 +7,7 @@
 # Defines morindale::kissfft.
 set(MORINDALE_KISSFFT_SOURCE_DIR "${PROJECT_SOURCE_DIR}/.deps/kissfft" CACHE PATH "Kiss FFT source tree")
 if(NOT EXISTS ${MORINDALE_KISSFFT_SOURCE_DIR}/kiss_fft.c)
-  message(FATAL_ERROR "No Kiss FFT source in ${MORINDALE_KISSFFT_SOURCE_DIR}: run scripts/fetch-debian-source.sh kissfft")
+  message(FATAL_ERROR "No Kiss FFT source in ${MORINDALE_KISSFFT_SOURCE_DIR}: run scripts/fetch-debian-source.sh")
 endif()
 add_library(morindale_kissfft STATIC ${MORINDALE_KISSFFT_SOURCE_DIR}/kiss_fft.c)
 target_include_directories(morindale_kissfft SYSTEM PUBLIC ${MORINDALE_KISSFFT_SOURCE_DIR})

@@ -1,5 +1,5 @@
 # SoundTouch, compiled into the plug-in from Debian's source package
-# (scripts/fetch-soundtouch.sh unpacks it into .deps/soundtouch), so that the
+# (scripts/fetch-debian-source.sh unpacks it into .deps/soundtouch), so that the
 # library needs no SoundTouch on the user's machine. Float samples, and the
 # optimisation flags of Debian's own build (-Ofast; SSE and MMX kernels chosen
 # at run time), so the processing is the same as with the system library.
@@ -17,7 +17,7 @@ set(MORINDALE_SOUNDTOUCH_SOURCE_DIR "${_default_soundtouch_dir}" CACHE PATH
 if(MORINDALE_SOUNDTOUCH_SOURCE_DIR)
   set(_st ${MORINDALE_SOUNDTOUCH_SOURCE_DIR}/source/SoundTouch)
   if(NOT EXISTS ${_st}/SoundTouch.cpp)
-    message(FATAL_ERROR "No SoundTouch source in ${MORINDALE_SOUNDTOUCH_SOURCE_DIR}: run scripts/fetch-soundtouch.sh")
+    message(FATAL_ERROR "No SoundTouch source in ${MORINDALE_SOUNDTOUCH_SOURCE_DIR}: run scripts/fetch-debian-source.sh")
   endif()
   # The processing needs neither the BPM detector nor its peak finder.
   add_library(morindale_soundtouch STATIC

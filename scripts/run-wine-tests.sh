@@ -32,7 +32,7 @@ failed=0
 pass() { echo "wine check $1: ok"; passed=$((passed + 1)); }
 fail() { echo "wine check $1: FAILED${2:+ ($2)}"; failed=$((failed + 1)); }
 
-bash scripts/fetch-soundtouch.sh
+bash scripts/fetch-debian-source.sh
 
 # configure DIR TOOLCHAIN [cmake args...]: the toolchain only on the first run.
 configure() {

@@ -95,4 +95,4 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 disable_services
 
-bash "$here/fetch-soundtouch.sh"
+bash "$here/fetch-debian-source.sh"

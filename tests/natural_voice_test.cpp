@@ -204,21 +204,26 @@ double HarmonicsToNoise(const std::vector<double>& p, double f0) {
 // The spectral envelope from the harmonics' powers P_h. The inverse of an
 // all-pole power response of order p is the cosine series c_0 + 2 sum c_k
 // cos(k w), k = 1..p; the c_k (p = 12) are fitted, linearly, so that P_h times
-// the series is 1 at every harmonic below 7 kHz (weak harmonics weigh
-// little). Exact for the input (five resonators, p = 10), a smooth envelope of
+// the series is 1 at every harmonic below 7 kHz within 60 dB of the
+// strongest. Exact for the input (five resonators, p = 10), a smooth envelope of
 // the output.
 class Envelope {
 public:
     static constexpr int kTerms = 13;
     Envelope(const std::vector<double>& p, double f0) {
-        std::vector<double> powers;
+        std::vector<double> all, powers, frequencies;
         double top = 0.0;
-        for (int h = 1; h * f0 < kTop; ++h) powers.push_back(HarmonicPower(p, f0, h)), top = std::max(top, powers.back());
+        for (int h = 1; h * f0 < kTop; ++h) all.push_back(HarmonicPower(p, f0, h)), top = std::max(top, all.back());
+        for (std::size_t i = 0; i < all.size(); ++i) {
+            if (all[i] < kAudible * top) continue;
+            powers.push_back(all[i]);
+            frequencies.push_back((static_cast<double>(i) + 1.0) * f0);
+        }
         const std::size_t m = powers.size();
         std::vector<std::vector<double>> a(m, std::vector<double>(kTerms + 1));
         for (std::size_t i = 0; i < m; ++i) {
             double basis[kTerms];
-            Basis((static_cast<double>(i) + 1.0) * f0, basis);
+            Basis(frequencies[i], basis);
             for (int k = 0; k < kTerms; ++k) a[i][k] = powers[i] / top * basis[k];
             a[i][kTerms] = 1.0;
         }
@@ -267,6 +272,9 @@ public:
 
 private:
     static constexpr double kTop = 7000.0;  // Hz: the fitted band
+    // Harmonics further below the strongest are left out: there the 16-bit
+    // rounding outweighs the vowel, in the ideal output as in the shifter's.
+    static constexpr double kAudible = 1e-6;  // -60 dB
     // A cosine series of degree p is a polynomial of degree p in cos w; in
     // Chebyshev polynomials of cos w mapped from the band onto -1..1 the fit
     // is well conditioned.
@@ -336,27 +344,19 @@ TEST_P(NaturalVoiced, PitchFormantsAndHarmonicsToNoise) {
     }
 }
 
-// Both voices, five vowels, f0 100 to 220 Hz: the cases the shifter meets.
-// It misses, by the worst of F1 to F3 (the ideal output read within 4%
-// in each): female a 165 (F2 -20%), a 220 (F2 -8%), i 100 (F1 +6.2%),
-// o 165 (F1 +20%), o 220 (F2 -11%), u 165 (F1 +10%), u 220 (F1 +20%); male
-// e 130 (F3 -20%), e 165 (F1 -12%), i 100 (F1 +11%), i 130 (F1 -11%), i 220
-// (F1 -14%), o 100 (F2 -20%), o 165 (F1 +20%), u 130 (F1 -20%). Male a 220,
-// o 220 and u 220 are left out: there the reading of the ideal output
-// strays itself (F1 -7%, F2 -20%, F1 +14%). 20% is as far as the reading
-// looks.
-INSTANTIATE_TEST_SUITE_P(
-    Voices, NaturalVoiced,
-    ::testing::Values(VoicedCase{&kFemale, &kA, 100}, VoicedCase{&kFemale, &kA, 130}, VoicedCase{&kFemale, &kE, 100},
-                      VoicedCase{&kFemale, &kE, 130}, VoicedCase{&kFemale, &kE, 165}, VoicedCase{&kFemale, &kE, 220},
-                      VoicedCase{&kFemale, &kI, 130}, VoicedCase{&kFemale, &kI, 165}, VoicedCase{&kFemale, &kI, 220},
-                      VoicedCase{&kFemale, &kO, 100}, VoicedCase{&kFemale, &kO, 130}, VoicedCase{&kFemale, &kU, 100},
-                      VoicedCase{&kFemale, &kU, 130}, VoicedCase{&kFemale, nullptr, 200}, VoicedCase{&kMale, &kA, 100},
-                      VoicedCase{&kMale, &kA, 130}, VoicedCase{&kMale, &kA, 165}, VoicedCase{&kMale, &kE, 100},
-                      VoicedCase{&kMale, &kE, 220}, VoicedCase{&kMale, &kI, 165}, VoicedCase{&kMale, &kO, 130},
-                      VoicedCase{&kMale, &kU, 100}, VoicedCase{&kMale, &kU, 165},
-                      VoicedCase{&kMale, nullptr, 150}),
-    VoicedName);
+// Both voices, five vowels, f0 100 to 220 Hz, and a sine for each.
+std::vector<VoicedCase> Survey() {
+    std::vector<VoicedCase> cases;
+    for (const Voice* voice : {&kFemale, &kMale}) {
+        for (const Formants* vowel : {&kA, &kE, &kI, &kO, &kU}) {
+            for (double f0 : {100.0, 130.0, 165.0, 220.0}) cases.push_back(VoicedCase{voice, vowel, f0});
+        }
+    }
+    cases.push_back(VoicedCase{&kFemale, nullptr, 200});
+    cases.push_back(VoicedCase{&kMale, nullptr, 150});
+    return cases;
+}
+INSTANTIATE_TEST_SUITE_P(Voices, NaturalVoiced, ::testing::ValuesIn(Survey()), VoicedName);
 
 }  // namespace
 
@@ -650,8 +650,8 @@ TEST(NaturalPlatforms, SameSamplesOnEveryPlatform) {
     const std::vector<int16_t> speech = SpeechEverywhereAlike(6 * 48000);
     ASSERT_FALSE(speech.empty()) << "cannot read tests/data/voice-sample.wav at 22050 Hz";
     EXPECT_EQ(Fingerprint(speech), 8196548374338673883ull) << "the input";
-    EXPECT_EQ(Fingerprint(Shift(kFemale, speech)), 1091585091251704464ull) << "female";
-    EXPECT_EQ(Fingerprint(Shift(kMale, speech)), 12912461214131344799ull) << "male";
+    EXPECT_EQ(Fingerprint(Shift(kFemale, speech)), 9967113476845171728ull) << "female";
+    EXPECT_EQ(Fingerprint(Shift(kMale, speech)), 17773044910722374547ull) << "male";
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// The shifter of the natural voices: pitch and formants moved apart, by
-// pitch-synchronous overlap-add (TD-PSOLA), mono at 48 kHz.
+// The shifter of the natural voices: pitch and formants moved apart, mono at
+// 48 kHz, period by period (pitch-synchronous).
 //
 // Model. A coarse pitch tracker (normalised autocorrelation of the signal
 // low-passed and decimated to 12 kHz, every 256 samples) decides where the
@@ -7,24 +7,27 @@
 // analysis marks follow the waveform one period apart, each step found by
 // normalised cross-correlation at full rate and refined to a fraction of a
 // sample, the first mark of a stretch on its loudest sample. Synthesis marks
-// are placed period / pitchRatio apart; each takes the grain of the nearest
-// analysis mark: one input period each side under a raised cosine, read with
-// time scaled by the formant factor through a four-point cubic (which moves
-// the spectral envelope by that factor), and the overlapping grains are
-// divided by the sum of their windows. Where no voiced stretch lies the
+// are placed period / pitchRatio apart; each takes the nearest analysis
+// mark's grain. A grain is made of harmonics: the input's are measured over
+// one period each side of the mark (Fourier transform), their spectral
+// envelope is fitted (HarmonicEnvelope), and the grain is one output period
+// whose harmonics take that envelope read at their frequency divided by the
+// formant factor, with the input's phases there and the input's power. The
+// grains cross-fade over each spacing. Where no voiced stretch lies the
 // input passes through unchanged, so noise and fricatives keep their level
 // and gain no buzz; a stretch fades in and out over about one synthesis
 // period.
 //
 // In and out: 16-bit samples, one output for each input, output behind input
-// by latencySamples() (29 ms for +5 semitones and formants x1.2, 35 ms
+// by latencySamples() (28 ms for +5 semitones and formants x1.2, 35 ms
 // for -4 and x0.9). The output does not depend on how the input is cut into
-// blocks. Windows are built by plain arithmetic (no C library maths), so the
-// samples are the same on every platform.
+// blocks. Windows, twiddle factors and envelopes are computed by plain
+// arithmetic and sqrt (no C library maths), so the samples are the same on
+// every platform.
 //
-// Threads: one thread at a time. The constructor allocates everything;
-// process, setShift and reset allocate nothing, take no lock and make no
-// system call.
+// Threads: one thread at a time. The constructor allocates everything
+// (about 650 KB); process, setShift and reset allocate nothing, take no lock
+// and make no system call.
 #pragma once
 
 #include <complex>
