@@ -38,7 +38,7 @@ private:
     static constexpr double kCeiling = 4.0;      // +12 dB over the line
     static constexpr double kBlendFrom = 6000.0;  // Hz
 
-double line(double frequency) const;
+    double line(double frequency) const;
     double basisArgument(double frequency) const;
 
     double amplitudes_[kMaxHarmonics] = {};
