@@ -50,7 +50,8 @@ constexpr double kTopFrequency = 0.95 * 24000.0;
 // more below it: then it is silent.
 constexpr double kSmallestPowerRatio = 1e-12;
 // Transform sizes: analysis 512 to 4096 (at least four periods), synthesis
-// 256 to 8192 (at least eight points per output harmonic).
+// 256 to 8192 (at least eight points per output harmonic: at most 570 of
+// them, in a spacing of up to 1200 samples).
 constexpr int kAnalysisSmallest = 512, kAnalysisSizes = 4;
 constexpr int kSynthesisSmallest = 256, kSynthesisSizes = 6;
 // spectrum_ takes the analysis transform's output, then the synthesis one's.
@@ -96,8 +97,12 @@ NaturalVoiceShifter::NaturalVoiceShifter()
       harmonicSpectrum_(kSynthesisSmallest << (kSynthesisSizes - 1)),
       table_((kSynthesisSmallest << (kSynthesisSizes - 1)) + 3),
       amplitudes_(HarmonicEnvelope::kMaxHarmonics) {
-    for (int i = 0; i < kAnalysisSizes; ++i) analysis_.push_back(std::make_unique<FourierTransform>(kAnalysisSmallest << i, false));
-    for (int i = 0; i < kSynthesisSizes; ++i) synthesis_.push_back(std::make_unique<FourierTransform>(kSynthesisSmallest << i, true));
+    for (int i = 0; i < kAnalysisSizes; ++i) {
+        analysis_.push_back(std::make_unique<FourierTransform>(kAnalysisSmallest << i, false));
+    }
+    for (int i = 0; i < kSynthesisSizes; ++i) {
+        synthesis_.push_back(std::make_unique<FourierTransform>(kSynthesisSmallest << i, true));
+    }
     setShift(0.0, 1.0);
     reset();
 }
@@ -110,8 +115,8 @@ void NaturalVoiceShifter::setShift(double semitones, double formantFactor) {
     pitchRatio_ = portable::PowerOfTwo(semitones / 12.0);
     formantFactor_ = formantFactor;
     // An output sample is complete once every grain whose windows reach it
-    // is in: the grain of a synthesis mark up to one spacing or one scaled
-    // period ahead, which needs its nearest analysis mark (and so the next
+    // is in: the grain of a synthesis mark up to one spacing ahead (its
+    // window rises over the spacing before it), which needs its nearest analysis mark (and so the next
     // step), the tracker's frame, and its input up to a period beyond a mark
     // half a period away.
     const double reach = kMaxPeriod / pitchRatio_;
@@ -457,7 +462,8 @@ std::complex<double> NaturalVoiceShifter::spectrumAt(double frequency, int size,
 int NaturalVoiceShifter::synthesiseGrain(const Mark& mark, double spacing) {
     const double period = mark.period;
     const double f0 = kSampleRate / period;
-    const FourierTransform& forward = *analysis_[static_cast<size_t>(SizeIndex(4.0 * period, kAnalysisSizes, kAnalysisSmallest))];
+    const int analysisIndex = SizeIndex(4.0 * period, kAnalysisSizes, kAnalysisSmallest);
+    const FourierTransform& forward = *analysis_[static_cast<size_t>(analysisIndex)];
     const int size = forward.size();
     std::fill(grain_.begin(), grain_.begin() + size, std::complex<float>());
     const int64_t centre = static_cast<int64_t>(std::floor(mark.position + 0.5));
@@ -489,7 +495,8 @@ int NaturalVoiceShifter::synthesiseGrain(const Mark& mark, double spacing) {
     const double readStep = outputF0 / formantFactor_;
     int count = 0;
     while ((count + 1) * outputF0 < kTopFrequency && (count + 1) * readStep < kTopFrequency) ++count;
-    const FourierTransform& inverse = *synthesis_[static_cast<size_t>(SizeIndex(8.0 * count, kSynthesisSizes, kSynthesisSmallest))];
+    const int synthesisIndex = SizeIndex(8.0 * count, kSynthesisSizes, kSynthesisSmallest);
+    const FourierTransform& inverse = *synthesis_[static_cast<size_t>(synthesisIndex)];
     const int tableSize = inverse.size();
     std::fill(harmonicSpectrum_.begin(), harmonicSpectrum_.begin() + tableSize, std::complex<float>());
     double outputPower = 0.0;
@@ -501,7 +508,8 @@ int NaturalVoiceShifter::synthesiseGrain(const Mark& mark, double spacing) {
         harmonicSpectrum_[static_cast<size_t>(k)] = std::complex<float>(0.5 * amplitude * phase);
         outputPower += amplitude * amplitude;
     }
-    const float gain = static_cast<float>(outputPower > kSmallestPowerRatio * inputPower ? std::sqrt(inputPower / outputPower) : 0.0);
+    const float gain =
+        static_cast<float>(outputPower > kSmallestPowerRatio * inputPower ? std::sqrt(inputPower / outputPower) : 0.0);
     for (int k = 1; k <= count; ++k) {
         const std::complex<float> value = harmonicSpectrum_[static_cast<size_t>(k)] * gain;
         harmonicSpectrum_[static_cast<size_t>(k)] = value;
